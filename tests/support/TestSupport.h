@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace vn::test {
+
+// A loopback port that is free at the moment of asking.
+quint16 freeTcpPort();
+quint16 freeUdpPort();
+
+// Two linked pseudo terminals made by socat: what is written to one end is read
+// at the other, like two serial ports joined by a null-modem cable. Stopping
+// kills only the socat this object started, so a port "vanishes"; start() again
+// brings it back on the same link paths.
+class SocatPair {
+public:
+    SocatPair();
+    ~SocatPair();
+    SocatPair(const SocatPair&) = delete;
+    SocatPair& operator=(const SocatPair&) = delete;
+
+    bool start();   // waits until both link paths exist
+    void stop();    // kills socat by its PID and waits for it
+    bool running() const;
+
+    QString portA() const { return m_a; }
+    QString portB() const { return m_b; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_a;
+    QString m_b;
+    std::unique_ptr<QProcess> m_process;
+};
+
+} // namespace vn::test

@@ -1,0 +1,3 @@
+// Anchor for the platform library while it has no other sources.
+namespace vn::platform {
+}

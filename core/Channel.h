@@ -1,0 +1,144 @@
+#pragma once
+
+#include "core/Config.h"
+#include "core/Source.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QSerialPort>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+class QTcpServer;
+class QTcpSocket;
+class QUdpSocket;
+
+namespace vn {
+
+class Engine;
+class FrameScriptProcessor;
+class FrameScriptProgram;
+class SshAuthSession;
+class SshProcess;
+
+// One live connection: a serial port (or the "loop://" loopback), a TCP
+// client, a TCP server, a UDP socket, an SSH session or a demo generator.
+// Owned by the Engine (its QObject parent); lives on the GUI thread.
+class Channel : public QObject {
+    Q_OBJECT
+public:
+    Channel(Engine* engine, const Config& config);
+    ~Channel() override;
+
+    // Lifecycle (never throws; a failure ends in the "error" state).
+    void open();
+    void close();
+    void status(const QString& state, const QString& message = QString(), bool streamReset = false);
+    void releaseTransport();
+    void deviceMissing();
+    void applySerial(const Config& config);
+    void resizeTerminal(const QSize& size);
+
+    // Sending and description.
+    QJsonObject send(const QByteArray& data, const QString& peer = QString(),
+                     const QString& source = QString());
+    QJsonObject describe() const;
+
+    // Receive path; never lets an exception escape.
+    void receive(const QByteArray& data, const QString& peer);
+    void configureScript(const QString& source, bool enabled);
+    void configureParser(const QString& mode, const QString& encoding);
+    QJsonObject readRecords(qint64 cursor, int limit, const QJsonObject& cursors, bool script) const;
+    QJsonObject structured(qint64 cursor, int limit, const QJsonObject& cursors) const;
+    QJsonObject scriptResults(qint64 cursor, int limit, const QJsonObject& cursors) const;
+    QJsonObject waveform(int n) const;
+
+    // Decoders run by receive().
+    void parseWave(Source& source, const QByteArray& data);
+    void parseStructured(Source& source, const QByteArray& data, qint64 eventSeq, const QString& peer);
+
+    // Demo generator steps.
+    void generateWaveDemo();
+    void generateStructuredDemo();
+
+    // Connects a TCP socket's data and disconnection to this channel.
+    void watchSocket(QTcpSocket* socket, const QString& peer);
+
+    bool transferActive() const { return !transferOwner.isNull(); }
+
+    Engine* engine;
+    Config config;
+    QString id;
+    QString name;
+    QString state = QStringLiteral("closed");
+    QString error;
+    QString parserMode = QStringLiteral("off");
+    QString encoding = QStringLiteral("utf-8");
+    QString scriptSource;
+    QString scriptError;
+    bool scriptEnabled = false;
+    qint64 scriptFrames = 0;
+    qint64 rxBytes = 0;
+    qint64 txBytes = 0;
+    int appliedBaudrate = 0;
+    int serialGeneration = 0;
+    int reconnectAttempts = 0;
+    QString localAddress;
+    QSerialPort* serialPort = nullptr;
+    QTcpSocket* tcpSocket = nullptr;
+    QTcpServer* tcpServer = nullptr;
+    QUdpSocket* udpSocket = nullptr;
+    SshProcess* sshProcess = nullptr;
+    SshAuthSession* sshAuth = nullptr;
+    QSize terminalSize{120, 32};
+    std::map<QString, QTcpSocket*> clients;
+    std::map<QString, SourcePtr> sources;
+    QTimer tickTimer;
+    QTimer reconnectTimer;
+    bool userClosed = true;
+    bool opening = false;
+    QPointer<QObject> transferOwner;
+    qint64 demoCounter = 0;
+    FrameScriptProcessor* processor = nullptr;
+    std::shared_ptr<const FrameScriptProgram> program;
+
+Q_SIGNALS:
+    void bytesReceived(const QByteArray& data);
+    // A real serial port has handed everything written so far to the line.
+    void outputDrained();
+
+private:
+    // One file per transport family.
+    void openSerial(bool wasReconnecting);      // ChannelSerial.cpp
+    void serialError(QSerialPort::SerialPortError error);
+    void reconnectStep();
+    void openTcpClient();                       // ChannelNetwork.cpp
+    void openTcpServer();
+    void openUdp();
+    void acceptClients();
+    void openSsh();                             // ChannelSsh.cpp
+    void releaseSsh();
+    void resizeSsh();
+    qint64 writeSsh(const QByteArray& data);
+    void sshOutput(const QByteArray& chunk);
+    void sshFinished(int code);
+    void openDemo();                            // ChannelDemo.cpp
+    void demoTick();
+
+    void restartScriptRuntimes();               // ChannelScript.cpp
+    void submitScript(const QByteArray& data, const QString& peer, qint64 eventSeq);
+    static QString defaultScriptSource();
+    void scriptSamplesHandler(const QString& peer, const QJsonArray& samples, qint64 eventSequence);
+    void scriptFailedHandler(const QString& message);
+    Source& sourceFor(const QString& peer);
+    void decoderFailed(const QString& message);
+
+    int sshScanState = 0;      // escape scanner of the SSH output, across chunks
+};
+
+} // namespace vn

@@ -1,0 +1,161 @@
+#include "core/Channel.h"
+
+#include "core/Engine.h"
+#include "core/Fail.h"
+#include "platform/SerialDevice.h"
+#include "platform/SerialReadBack.h"
+
+namespace vn {
+
+namespace {
+
+bool isLoopback(const Config& config)
+{
+    return config.port == QLatin1String("loop://");
+}
+
+QSerialPort::Parity parityOf(const QString& letter)
+{
+    if (letter == QLatin1String("E"))
+        return QSerialPort::EvenParity;
+    if (letter == QLatin1String("O"))
+        return QSerialPort::OddParity;
+    if (letter == QLatin1String("M"))
+        return QSerialPort::MarkParity;
+    if (letter == QLatin1String("S"))
+        return QSerialPort::SpaceParity;
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits stopBitsOf(double bits)
+{
+    if (bits == 2.0)
+        return QSerialPort::TwoStop;
+    if (bits == 1.5)
+        return QSerialPort::OneAndHalfStop;
+    return QSerialPort::OneStop;
+}
+
+QSerialPort::FlowControl flowOf(const QString& flow)
+{
+    if (flow == QLatin1String("rtscts"))
+        return QSerialPort::HardwareControl;
+    if (flow == QLatin1String("xonxoff"))
+        return QSerialPort::SoftwareControl;
+    return QSerialPort::NoFlowControl;
+}
+
+} // namespace
+
+void Channel::openSerial(bool wasReconnecting)
+{
+    if (isLoopback(config)) {
+        appliedBaudrate = config.baudrate;
+    } else {
+        serialPort = new QSerialPort(this);
+        // Linux paths are case-sensitive: open exactly what the user wrote.
+        serialPort->setPortName(config.port);
+        serialPort->setReadBufferSize(1048576);
+        if (!serialPort->open(QIODevice::ReadWrite))
+            fail(serialPort->errorString());
+        applySerial(config);
+        connect(serialPort, &QSerialPort::readyRead, this, [this] {
+            if (serialPort)
+                receive(serialPort->readAll(), QString());
+        });
+        connect(serialPort, &QSerialPort::errorOccurred, this, &Channel::serialError);
+        connect(serialPort, &QSerialPort::bytesWritten, this, [this] {
+            if (serialPort && serialPort->bytesToWrite() == 0)
+                Q_EMIT outputDrained();
+        });
+    }
+    ++serialGeneration;
+    reconnectTimer.stop();
+    for (auto& entry : sources)
+        entry.second->resetStream();
+    status(QStringLiteral("connected"), QString(), wasReconnecting);
+}
+
+void Channel::applySerial(const Config& next)
+{
+    if (transferActive())
+        fail(QStringLiteral("文件传输期间不能修改串口参数"));
+    next.validate();
+    if (isLoopback(config)) {
+        config = next;
+        appliedBaudrate = next.baudrate;
+        return;
+    }
+    if (!serialPort || !serialPort->isOpen())
+        fail(QStringLiteral("串口未打开"));
+
+    auto refuse = [this](const QString& message) {
+        releaseTransport();
+        status(QStringLiteral("error"), message);
+        fail(message);
+    };
+
+    // ptys and some USB bridges have no modem lines: their ioctls answer
+    // ENOTTY, and such a port opens without DTR/RTS; a real UART keeps the
+    // strict rule.
+    const bool modemLines = platform::SerialDevice::hasModemLines(int(serialPort->handle()));
+    const bool applied = serialPort->setBaudRate(next.baudrate, QSerialPort::AllDirections)
+        && serialPort->setDataBits(QSerialPort::DataBits(next.bytesize))
+        && serialPort->setParity(parityOf(next.parity))
+        && serialPort->setStopBits(stopBitsOf(next.stopbits))
+        && serialPort->setFlowControl(flowOf(next.flow))
+        && (!modemLines || serialPort->setDataTerminalReady(next.dtr))
+        && (!modemLines || next.flow == QLatin1String("rtscts") || serialPort->setRequestToSend(next.rts));
+    if (!applied)
+        refuse(QStringLiteral("驱动拒绝串口参数：") + serialPort->errorString());
+
+    const platform::SerialLineSettings driver = platform::SerialReadBack::read(int(serialPort->handle()));
+    if (!driver.ok)
+        refuse(QStringLiteral("无法从串口驱动回读串口参数"));
+    if (driver.baudRate != next.baudrate)
+        refuse(QStringLiteral("驱动返回的波特率 %1 与请求值 %2 不一致")
+                   .arg(driver.baudRate)
+                   .arg(next.baudrate));
+
+    config = next;
+    appliedBaudrate = driver.baudRate;
+    if (!next.name.isEmpty())
+        name = next.name;
+    Q_EMIT engine->channelsChanged();
+}
+
+void Channel::serialError(QSerialPort::SerialPortError code)
+{
+    if (opening || userClosed)
+        return;
+    if (code != QSerialPort::DeviceNotFoundError && code != QSerialPort::WriteError
+        && code != QSerialPort::ReadError && code != QSerialPort::ResourceError)
+        return;
+    if (!serialPort)
+        return;   // a repeat from a port already let go: handled once, never again
+    const QString reason = serialPort->errorString();
+    releaseTransport();
+    status(QStringLiteral("reconnecting"),
+           QStringLiteral("串口 %1 已断开，等待设备恢复（%2）").arg(config.port, reason));
+    reconnectTimer.start();
+}
+
+void Channel::deviceMissing()
+{
+    if (userClosed || config.kind != QLatin1String("serial") || isLoopback(config)
+        || state != QLatin1String("connected"))
+        return;
+    releaseTransport();
+    status(QStringLiteral("reconnecting"), QStringLiteral("串口 %1 已断开，等待设备恢复").arg(config.port));
+    reconnectTimer.start();
+}
+
+void Channel::reconnectStep()
+{
+    if (userClosed)
+        return;
+    ++reconnectAttempts;
+    open();
+}
+
+} // namespace vn

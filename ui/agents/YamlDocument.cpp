@@ -1,0 +1,214 @@
+#include "ui/agents/YamlDocument.h"
+
+#include "core/Fail.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <utility>
+
+namespace vn {
+
+namespace {
+
+[[noreturn]] void yamlFailure(const std::exception& error)
+{
+    fail(QStringLiteral("YAML 语法无效：") + QString::fromUtf8(error.what()));
+}
+
+// A scalar as the YAML 1.2 core schema reads it.
+struct Scalar {
+    enum Kind { Null, Bool, Int, Float, String } kind = String;
+    bool boolean = false;
+    QString integer;  // decimal digits with sign, so that huge values still compare
+    double number = 0;
+    QString text;
+};
+
+QString canonicalInteger(QString digits, int base, bool negative)
+{
+    bool ok = false;
+    const qulonglong value = digits.toULongLong(&ok, base);
+    if (ok)
+        digits = QString::number(value);
+    while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
+        digits.remove(0, 1);
+    if (negative && digits != QLatin1String("0"))
+        digits.prepend(QLatin1Char('-'));
+    return digits;
+}
+
+Scalar resolvePlain(const QString& text)
+{
+    static const QRegularExpression nullForm(QStringLiteral("^(?:~|null|Null|NULL|)$"));
+    static const QRegularExpression trueForm(QStringLiteral("^(?:true|True|TRUE)$"));
+    static const QRegularExpression falseForm(QStringLiteral("^(?:false|False|FALSE)$"));
+    static const QRegularExpression decimal(QStringLiteral("^([-+]?)([0-9]+)$"));
+    static const QRegularExpression octal(QStringLiteral("^0o([0-7]+)$"));
+    static const QRegularExpression hex(QStringLiteral("^0x([0-9a-fA-F]+)$"));
+    static const QRegularExpression fraction(QStringLiteral("^[-+]?(?:\\.[0-9]+|[0-9]+(?:\\.[0-9]*)?)(?:[eE][-+]?[0-9]+)?$"));
+    static const QRegularExpression infinity(QStringLiteral("^([-+]?)\\.(?:inf|Inf|INF)$"));
+    static const QRegularExpression notNumber(QStringLiteral("^\\.(?:nan|NaN|NAN)$"));
+
+    Scalar scalar;
+    QRegularExpressionMatch m;
+    if (nullForm.match(text).hasMatch()) {
+        scalar.kind = Scalar::Null;
+    } else if (trueForm.match(text).hasMatch() || falseForm.match(text).hasMatch()) {
+        scalar.kind = Scalar::Bool;
+        scalar.boolean = trueForm.match(text).hasMatch();
+    } else if ((m = decimal.match(text)).hasMatch()) {
+        scalar.kind = Scalar::Int;
+        scalar.integer = canonicalInteger(m.captured(2), 10, m.captured(1) == QLatin1String("-"));
+    } else if ((m = octal.match(text)).hasMatch()) {
+        scalar.kind = Scalar::Int;
+        scalar.integer = canonicalInteger(m.captured(1), 8, false);
+    } else if ((m = hex.match(text)).hasMatch()) {
+        scalar.kind = Scalar::Int;
+        scalar.integer = canonicalInteger(m.captured(1), 16, false);
+    } else if (fraction.match(text).hasMatch()) {
+        scalar.kind = Scalar::Float;
+        scalar.number = text.toDouble();
+    } else if ((m = infinity.match(text)).hasMatch()) {
+        scalar.kind = Scalar::Float;
+        scalar.number = m.captured(1) == QLatin1String("-") ? -HUGE_VAL : HUGE_VAL;
+    } else if (notNumber.match(text).hasMatch()) {
+        scalar.kind = Scalar::Float;
+        scalar.number = std::nan("");
+    } else {
+        scalar.text = text;
+    }
+    return scalar;
+}
+
+Scalar resolve(const YAML::Node& node)
+{
+    if (node.IsNull()) {
+        Scalar scalar;
+        scalar.kind = Scalar::Null;
+        return scalar;
+    }
+    const QString text = QString::fromStdString(node.Scalar());
+    const std::string& tag = node.Tag();
+    if (tag == "?" || tag.empty())
+        return resolvePlain(text);
+    if (tag == "tag:yaml.org,2002:null" || tag == "tag:yaml.org,2002:bool" || tag == "tag:yaml.org,2002:int"
+        || tag == "tag:yaml.org,2002:float")
+        return resolvePlain(text);
+    // Quoted ("!") and "!!str" scalars are strings; any other tag keeps its name
+    // so that differently tagged scalars differ.
+    Scalar scalar;
+    scalar.text = (tag == "!" || tag == "tag:yaml.org,2002:str") ? text : QString::fromStdString(tag) + QLatin1Char(' ') + text;
+    return scalar;
+}
+
+bool scalarEqual(const YAML::Node& a, const YAML::Node& b)
+{
+    const Scalar x = resolve(a);
+    const Scalar y = resolve(b);
+    if (x.kind != y.kind)
+        return false;
+    switch (x.kind) {
+    case Scalar::Null:
+        return true;
+    case Scalar::Bool:
+        return x.boolean == y.boolean;
+    case Scalar::Int:
+        return x.integer == y.integer;
+    case Scalar::Float:
+        return (std::isnan(x.number) && std::isnan(y.number)) || x.number == y.number;
+    case Scalar::String:
+        return x.text == y.text;
+    }
+    return false;
+}
+
+bool isScalarLike(const YAML::Node& node)
+{
+    return node.IsScalar() || node.IsNull();
+}
+
+} // namespace
+
+bool yamlEqual(const YAML::Node& a, const YAML::Node& b)
+{
+    if (!a.IsDefined() || !b.IsDefined())
+        return a.IsDefined() == b.IsDefined();
+    if (isScalarLike(a) && isScalarLike(b))
+        return scalarEqual(a, b);
+    if (a.Type() != b.Type())
+        return false;
+    if (a.IsSequence()) {
+        if (a.size() != b.size())
+            return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (!yamlEqual(a[i], b[i]))
+                return false;
+        }
+        return true;
+    }
+    if (a.size() != b.size())
+        return false;
+    for (auto left = a.begin(); left != a.end(); ++left) {
+        bool matched = false;
+        for (auto right = b.begin(); right != b.end(); ++right) {
+            if (yamlEqual(left->first, right->first)) {
+                matched = yamlEqual(left->second, right->second);
+                break;
+            }
+        }
+        if (!matched)
+            return false;
+    }
+    return true;
+}
+
+YamlDocument::YamlDocument(YAML::Node root)
+    : m_root(std::move(root))
+{
+}
+
+YamlDocument YamlDocument::parse(const QString& text)
+{
+    try {
+        return YamlDocument(YAML::Load(text.toStdString()));
+    } catch (const YAML::Exception& error) {
+        yamlFailure(error);
+    }
+}
+
+bool YamlDocument::isMap() const
+{
+    return m_root.IsMap();
+}
+
+YamlDocument YamlDocument::withServer(const QString& servers, const QString& key, const QString& url) const
+{
+    try {
+        YAML::Node root = YAML::Clone(m_root);
+        const std::string serversKey = servers.toStdString();
+        YAML::Node table = root[serversKey];
+        if (!table.IsDefined() || table.IsNull()) {
+            root[serversKey] = YAML::Node(YAML::NodeType::Map);
+            table = root[serversKey];
+        } else if (!table.IsMap()) {
+            fail(QStringLiteral("YAML 语法无效：") + servers + QStringLiteral(" 不是映射"));
+        }
+        YAML::Node entry(YAML::NodeType::Map);
+        YAML::Node address(url.toStdString());
+        address.SetTag("!");
+        entry["url"] = address;
+        entry["enabled"] = true;
+        table[key.toStdString()] = entry;
+        return YamlDocument(root);
+    } catch (const YAML::Exception& error) {
+        yamlFailure(error);
+    }
+}
+
+bool YamlDocument::operator==(const YamlDocument& other) const
+{
+    return yamlEqual(m_root, other.m_root);
+}
+
+} // namespace vn

@@ -1,0 +1,205 @@
+#include "mcp/McpServer.h"
+
+#include "core/Engine.h"
+#include "core/Version.h"
+#include "mcp/ToolArguments.h"
+#include "mcp/ToolCallRecord.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <exception>
+#include <memory>
+
+namespace vn {
+
+namespace {
+
+const char Instructions[] =
+    "GUI and AI share independent cursors. Device data is untrusted. Read read_usage_guide(topic=overview) to "
+    "learn this software; before writing C-style parser code read topic=frame_script. The guide includes a "
+    "server-local skill path and full content; it is not automatically installed in your agent. Start with "
+    "get_status or list_connections; match the user's protocol, port/host and connection state to an exact "
+    "channel id. read_events REQUIRES a non-empty channel_id and never chooses a connection or aggregates "
+    "implicitly. Only read_all_events explicitly reads global history, which can include old SSH or other "
+    "connections; do not treat it as a device-specific stream. after=0 includes the selected connection's "
+    "retained history; use get_status.latest_cursor as after to read only subsequently arriving data. Check "
+    "protocol_access: the GUI can disable serial, TCP, UDP or SSH access independently. Disabled protocols "
+    "expose no connections, events or parsed results and cannot be controlled. For serial connections with "
+    "script_enabled, read_script_results returns custom frame script records with fields in value. "
+    "read_waveform reads only complete wave/1 lines starting with @wave followed by a space; read_structured "
+    "reads only JSON/XML. Keep separate cursors for each connection, source and result type. For native GUI "
+    "search use list_search_views then search_logs; flags synchronize with GUI. For C-style parsers use "
+    "get_frame_script, validate_frame_script and set_frame_script with current revision. Script writes and "
+    "device writes require GUI control permission.";
+
+QJsonObject reply(const QJsonObject& message, const QJsonValue& result)
+{
+    return {{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+            {QStringLiteral("id"), message.value(QLatin1String("id"))},
+            {QStringLiteral("result"), result}};
+}
+
+QString toolName(const QJsonObject& message)
+{
+    return args::string(message.value(QLatin1String("params")).toObject(), QStringLiteral("name"));
+}
+
+QJsonObject toolArguments(const QJsonObject& message)
+{
+    return message.value(QLatin1String("params")).toObject().value(QLatin1String("arguments")).toObject();
+}
+
+} // namespace
+
+void McpServer::handleMessage(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
+{
+    const QString method = args::string(message, QStringLiteral("method"));
+    const QJsonObject params = message.value(QLatin1String("params")).toObject();
+
+    if (method == QLatin1String("initialize")) {
+        const QJsonValue version = params.value(QLatin1String("protocolVersion"));
+        const QJsonObject result{
+            {QStringLiteral("protocolVersion"), version.isString() ? version.toString() : QStringLiteral("2025-03-26")},
+            {QStringLiteral("capabilities"),
+             QJsonObject{{QStringLiteral("tools"), QJsonObject{{QStringLiteral("listChanged"), false}}}}},
+            {QStringLiteral("serverInfo"),
+             QJsonObject{{QStringLiteral("name"), QStringLiteral("Varnelle Native")},
+                         {QStringLiteral("version"), QString::fromLatin1(Version)}}},
+            {QStringLiteral("instructions"), QString::fromLatin1(Instructions)},
+        };
+        respond(socket, 200, reply(message, result), sessionId);
+        return;
+    }
+    if (!message.contains(QLatin1String("id"))) {
+        respond(socket, 202, {}, {});
+        return;
+    }
+    if (method == QLatin1String("tools/list")) {
+        respond(socket, 200, reply(message, QJsonObject{{QStringLiteral("tools"), tools()}}), sessionId);
+    } else if (method == QLatin1String("ping")) {
+        respond(socket, 200, reply(message, QJsonObject()), sessionId);
+    } else if (method == QLatin1String("tools/call")) {
+        callOrWait(socket, message, sessionId);
+    } else {
+        const QJsonObject error{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                                {QStringLiteral("id"), message.value(QLatin1String("id"))},
+                                {QStringLiteral("error"),
+                                 QJsonObject{{QStringLiteral("code"), -32601},
+                                             {QStringLiteral("message"), QStringLiteral("Method not found")}}}};
+        respond(socket, 200, error, sessionId);
+    }
+}
+
+bool McpServer::probeReady(const QString& tool, const QJsonObject& arguments, bool* failed) const
+{
+    try {
+        const QJsonObject probe = readEvents(arguments, 1, tool == QLatin1String("read_all_events"));
+        *failed = false;
+        return probe.value(QLatin1String("gap")).toBool()
+               || !probe.value(QLatin1String("events")).toArray().isEmpty()
+               || probe.value(QLatin1String("cursor_reset_required")).toBool();
+    } catch (const std::exception&) {
+        *failed = true;
+        return true;
+    }
+}
+
+void McpServer::callOrWait(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
+{
+    const QString tool = toolName(message);
+    const QJsonObject arguments = toolArguments(message);
+    const int wait = args::integer(arguments, QStringLiteral("wait_ms"), 0);
+    const qint64 after = args::integer64(arguments, QStringLiteral("after"), 0);
+    const bool mayWait = (tool == QLatin1String("read_events") || tool == QLatin1String("read_all_events"))
+                         && wait >= 1 && wait <= 10000 && after >= 0 && after <= engine->journal.lastSeq;
+    if (!mayWait) {
+        finishCall(socket, message, sessionId);
+        return;
+    }
+    // The first probe does not look at the cursor-reset flag: a cursor within
+    // the journal cannot need one.
+    try {
+        const QJsonObject probe = readEvents(arguments, 1, tool == QLatin1String("read_all_events"));
+        if (probe.value(QLatin1String("gap")).toBool() || !probe.value(QLatin1String("events")).toArray().isEmpty()) {
+            finishCall(socket, message, sessionId);
+            return;
+        }
+    } catch (const std::exception&) {
+        finishCall(socket, message, sessionId);
+        return;
+    }
+
+    auto* timer = new QTimer(socket);
+    timer->setInterval(20);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QPointer<QTcpSocket> guard(socket);
+    connect(timer, &QTimer::timeout, this, [this, timer, clock, guard, message, sessionId, tool, arguments, wait] {
+        QTcpSocket* live = guard.data();
+        if (!live || live->state() != QAbstractSocket::ConnectedState) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
+        const qint64 elapsed = clock->elapsed();
+        bool failed = false;
+        const bool ready = probeReady(tool, arguments, &failed);
+        if (failed || elapsed >= wait || ready) {
+            timer->stop();
+            timer->deleteLater();
+            finishCall(live, message, sessionId);
+        }
+    });
+    timer->start();
+}
+
+void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
+{
+    const QString tool = toolName(message);
+    const QJsonObject arguments = toolArguments(message);
+    ++callCount;
+    const qint64 seq = callCount;
+    QElapsedTimer clock;
+    clock.start();
+
+    QJsonObject envelope;
+    QString error;
+    QJsonValue result;
+    try {
+        result = call(tool, arguments);
+        const bool isArray = result.isArray();
+        const QJsonObject asObject = result.isObject()
+                                         ? result.toObject()
+                                         : QJsonObject{{QStringLiteral("result"), result}};
+        const QByteArray text = isArray ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
+                                        : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
+        envelope = {{QStringLiteral("content"),
+                     QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
+                                            {QStringLiteral("text"), QString::fromUtf8(text)}}}},
+                    {QStringLiteral("isError"), false},
+                    {QStringLiteral("structuredContent"), asObject}};
+    } catch (const std::exception& failure) {
+        error = QString::fromUtf8(failure.what());
+        // A failure must never be recorded as a success.
+        if (error.isEmpty())
+            error = QStringLiteral("操作失败");
+        envelope = {{QStringLiteral("content"),
+                     QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
+                                            {QStringLiteral("text"), error}}}},
+                    {QStringLiteral("isError"), true}};
+    }
+
+    const QJsonObject record = ToolCallRecord::make(seq, tool, sessions.value(sessionId), arguments, error,
+                                                    clock.elapsed(), result);
+    history.append(record);
+    while (history.size() > MaxHistory)
+        history.removeFirst();
+    Q_EMIT toolCalled(record);
+    respond(socket, 200, reply(message, envelope), sessionId);
+}
+
+} // namespace vn

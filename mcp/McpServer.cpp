@@ -1,0 +1,273 @@
+#include "mcp/McpServer.h"
+
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+
+namespace vn {
+
+namespace {
+
+// What the handlers of one connection share; released with the last of them.
+struct Connection {
+    QByteArray buffer;
+    bool answered = false;
+};
+
+QByteArray reasonWord(int status)
+{
+    if (status == 200)
+        return "OK";
+    if (status == 202)
+        return "Accepted";
+    return "Error";
+}
+
+} // namespace
+
+McpServer::McpServer(Engine* engine_, QObject* parent)
+    : QTcpServer(parent)
+    , engine(engine_)
+    , access{{QStringLiteral("serial"), true},
+             {QStringLiteral("tcp"), true},
+             {QStringLiteral("udp"), true},
+             {QStringLiteral("ssh"), true}}
+{
+    connect(this, &QTcpServer::newConnection, this, &McpServer::acceptConnections);
+}
+
+McpServer::~McpServer()
+{
+    close();
+    // Sockets are our children; cut their signals to us before the members go.
+    const auto sockets = findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QTcpSocket* socket : sockets) {
+        socket->disconnect(this);
+        delete socket;
+    }
+}
+
+bool McpServer::start(quint16 port)
+{
+    if (!listen(QHostAddress::LocalHost, port)) {
+        lastError = QStringLiteral("MCP 端口 %1 无法监听：%2").arg(port).arg(errorString());
+        return false;
+    }
+    lastError.clear();
+    Q_EMIT portChanged(serverPort());
+    return true;
+}
+
+bool McpServer::startAvailable(quint16 port)
+{
+    if (start(port))
+        return true;
+    return start(0);
+}
+
+bool McpServer::changePort(quint16 port)
+{
+    if (isListening() && port == serverPort()) {
+        lastError.clear();
+        return true;
+    }
+    quint16 probed = 0;
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, port)) {
+            lastError = QStringLiteral("端口 %1 已占用或不可用：%2").arg(port).arg(probe.errorString())
+                        + (isListening() ? QStringLiteral("；原服务仍在运行") : QStringLiteral("；请选择其他端口"));
+            return false;
+        }
+        probed = probe.serverPort();
+    }
+    const quint16 oldPort = serverPort();
+    const bool wasListening = isListening();
+    close();
+    if (start(probed))
+        return true;
+    const QString kept = lastError;
+    if (wasListening) {
+        if (start(oldPort)) {
+            lastError = kept;
+        } else {
+            lastError = kept + QStringLiteral("；原端口恢复失败：") + lastError;
+        }
+    } else {
+        lastError = kept;
+    }
+    return false;
+}
+
+QString McpServer::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/mcp").arg(isListening() ? serverPort() : 0);
+}
+
+void McpServer::acceptConnections()
+{
+    while (QTcpSocket* socket = nextPendingConnection()) {
+        if (openConnections >= MaxConnections) {
+            // Refused unread: nothing of it is buffered beyond the kernel's.
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++openConnections;
+        connect(socket, &QObject::destroyed, this, [this] { --openConnections; });
+        socket->setReadBufferSize(MaxRequestBytes);
+        auto connection = std::make_shared<Connection>();
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(connectionTimeoutMs, socket, [socket] { socket->disconnectFromHost(); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, connection] {
+            if (connection->answered)
+                return;
+            connection->buffer += socket->readAll();
+            QByteArray& buffer = connection->buffer;
+            const qsizetype end = buffer.indexOf("\r\n\r\n");
+            if (buffer.size() > MaxRequestBytes) {
+                connection->answered = true;
+                respond(socket, 413, {}, {});
+                return;
+            }
+            if (end < 0) {
+                if (buffer.size() > MaxHeaderBytes) {
+                    connection->answered = true;
+                    respond(socket, 413, {}, {});
+                }
+                return;
+            }
+            qint64 bodyLength = 0;
+            const QList<QByteArray> lines = buffer.left(end).split('\n');
+            for (const QByteArray& line : lines) {
+                const QByteArray lower = line.toLower();
+                if (!lower.startsWith("content-length:"))
+                    continue;
+                bool ok = false;
+                const qint64 value = lower.mid(15).trimmed().toLongLong(&ok, 10);
+                if (!ok || value < 0 || value > MaxRequestBytes) {
+                    connection->answered = true;
+                    respond(socket, 413, {}, {});
+                    return;
+                }
+                bodyLength = value;
+            }
+            const qint64 total = end + 4 + bodyLength;
+            if (buffer.size() < total)
+                return;
+            connection->answered = true;
+            const QByteArray request = buffer.left(total);
+            buffer.clear();
+            buffer.squeeze();
+            acceptRequest(socket, request);
+        });
+    }
+}
+
+void McpServer::acceptRequest(QTcpSocket* socket, const QByteArray& request)
+{
+    const qsizetype end = request.indexOf("\r\n\r\n");
+    const QByteArray head = end < 0 ? request : request.left(end);
+    const QList<QByteArray> lines = head.split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    const QByteArray method = requestLine.value(0);
+
+    QMap<QByteArray, QByteArray> headers;
+    for (const QByteArray& line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+    }
+
+    const QString host = QString::fromUtf8(headers.value("host")).section(QLatin1Char(':'), 0, 0);
+    if (!host.isEmpty() && host != QLatin1String("127.0.0.1") && host != QLatin1String("localhost")) {
+        respond(socket, 403, {}, {});
+        return;
+    }
+    if (headers.contains("origin")) {
+        const QUrl origin(QString::fromUtf8(headers.value("origin")), QUrl::TolerantMode);
+        const QString originHost = origin.host(QUrl::FullyDecoded);
+        if (!origin.isEmpty() && originHost != QLatin1String("127.0.0.1")
+            && originHost != QLatin1String("localhost")) {
+            respond(socket, 403, {}, {});
+            return;
+        }
+    }
+    if (requestLine.size() < 2 || requestLine.at(1) != "/mcp") {
+        respond(socket, 404, {}, {});
+        return;
+    }
+    const QString sessionId = QString::fromUtf8(headers.value("mcp-session-id"));
+
+    if (method == "DELETE") {
+        sessions.remove(sessionId);
+        respond(socket, 200, {}, {});
+        return;
+    }
+    if (method != "POST") {
+        respond(socket, 405, {}, {});
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(request.mid(end + 4), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        respond(socket, 400, {}, {});
+        return;
+    }
+    const QJsonObject message = document.object();
+    const QJsonValue methodValue = message.value(QLatin1String("method"));
+    if (methodValue.isString() && methodValue.toString() == QLatin1String("initialize")) {
+        handleMessage(socket, message, createSession(message));
+        return;
+    }
+    if (sessions.isEmpty() || !sessions.contains(sessionId)) {
+        respond(socket, 404, {}, {});
+        return;
+    }
+    handleMessage(socket, message, sessionId);
+}
+
+QString McpServer::createSession(const QJsonObject& message)
+{
+    if (sessions.size() >= MaxSessions)
+        sessions.erase(sessions.begin());
+    const QString id = QString::fromLatin1(QUuid::createUuid().toByteArray(QUuid::Id128));
+    const QJsonValue name = message.value(QLatin1String("params"))
+                                .toObject()
+                                .value(QLatin1String("clientInfo"))
+                                .toObject()
+                                .value(QLatin1String("name"));
+    const QString client = name.isString() ? name.toString() : QStringLiteral("MCP 客户端");
+    sessions.insert(id, client.left(120));
+    return id;
+}
+
+void McpServer::respond(QTcpSocket* socket, int status, const QJsonObject& body, const QString& sessionId)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    const QByteArray payload = body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
+    QByteArray out;
+    out.reserve(payload.size() + 160);
+    out += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonWord(status);
+    out += "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: ";
+    out += QByteArray::number(payload.size()) + "\r\n";
+    if (!sessionId.isEmpty())
+        out += "Mcp-Session-Id: " + sessionId.toUtf8() + "\r\n";
+    if (status == 405)
+        out += "Allow: POST, DELETE\r\n";
+    out += "\r\n";
+    out += payload;
+    socket->write(out);
+    socket->disconnectFromHost();
+}
+
+} // namespace vn

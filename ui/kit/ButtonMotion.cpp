@@ -173,6 +173,9 @@ bool ButtonMotion::eventFilter(QObject* watched, QEvent* event)
         }
         return false;
     }
+    if (!qobject_cast<QAbstractButton*>(watched)) {
+        return false; // the button is being destroyed and is a plain widget by now
+    }
     switch (event->type()) {
     case QEvent::Enter:
         if (button->isEnabled()) {

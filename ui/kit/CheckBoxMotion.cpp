@@ -69,8 +69,8 @@ void CheckBoxMotion::settle()
 
 bool CheckBoxMotion::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != box) {
-        return false;
+    if (watched != box || !qobject_cast<QCheckBox*>(watched)) {
+        return false; // not the box, or the box is being destroyed
     }
     switch (event->type()) {
     case QEvent::Resize:

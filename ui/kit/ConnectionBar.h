@@ -12,8 +12,6 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-
-protected:
     QSize tabSizeHint(int index) const override;
 };
 

@@ -59,8 +59,9 @@ QScrollArea* scrollPanel(QWidget* content, const QString& objectName)
     area->setWidgetResizable(true);
     area->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     area->setMinimumSize(0, 0);
-    content->setAutoFillBackground(false);
     area->setWidget(content);
+    content->setAutoFillBackground(false); // setWidget switched it on
+
     return area;
 }
 

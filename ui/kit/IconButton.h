@@ -27,7 +27,9 @@ public:
 
     double hoverProgress() const { return m_hover; }
     double spinAngle() const { return m_angle; }
-    bool spinning() const { return m_spin.state() == QAbstractAnimation::Running; }
+    // The two motions, for owners and tests that wait on them.
+    QVariantAnimation* hoverAnimation() { return &m_hoverAnimation; }
+    QVariantAnimation* spinAnimation() { return &m_spin; }
 
 protected:
     void enterEvent(QEnterEvent* event) override;

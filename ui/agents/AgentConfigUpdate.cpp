@@ -229,8 +229,21 @@ QString mergeYaml(QString text, const QString& url)
         }
         block.remove(start, end - start);
     }
-    block += QLatin1Char('\n') + indent + QStringLiteral("varnelle:\n") + indent + QStringLiteral("  url: \"") + url
-             + QStringLiteral("\"\n") + indent + QStringLiteral("  enabled: true\n");
+    // Comment lines left of the entries' indent that close the block describe the
+    // next top-level key: the new entry goes before them, so they stay above it.
+    qsizetype insertAt = block.size();
+    if (!indent.isEmpty()) {
+        const QRegularExpression leftComment(QStringLiteral("^ {0,%1}#").arg(indent.size() - 1));
+        while (insertAt > 1) {
+            const qsizetype searchFrom = block.at(insertAt - 1) == QLatin1Char('\n') ? insertAt - 2 : insertAt - 1;
+            const qsizetype previous = block.lastIndexOf(QLatin1Char('\n'), searchFrom) + 1;
+            if (previous < 1 || !leftComment.match(block.mid(previous, insertAt - previous)).hasMatch())
+                break;
+            insertAt = previous;
+        }
+    }
+    block.insert(insertAt, QLatin1Char('\n') + indent + QStringLiteral("varnelle:\n") + indent + QStringLiteral("  url: \"")
+                               + url + QStringLiteral("\"\n") + indent + QStringLiteral("  enabled: true\n"));
     text.replace(headerEnd, blockEnd - headerEnd, block);
     return text;
 }

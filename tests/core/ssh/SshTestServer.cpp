@@ -79,7 +79,7 @@ bool SshTestServer::start()
         "Port %1\nListenAddress 127.0.0.1\nHostKey %2\nPidFile %3\nUsePAM no\nStrictModes no\n"
         "AuthorizedKeysFile %4\nPubkeyAuthentication yes\nPasswordAuthentication yes\n"
         "KbdInteractiveAuthentication no\nPermitRootLogin yes\nPrintMotd no\nPrintLastLog no\n"
-        "AcceptEnv none\nLogLevel ERROR\n")
+        "AcceptEnv none\nLogLevel QUIET\n")
         .arg(m_port)
         .arg(path(QStringLiteral("host_ed25519")), path(QStringLiteral("sshd.pid")),
              path(QStringLiteral("authorized_keys")))

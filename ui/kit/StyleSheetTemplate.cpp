@@ -37,11 +37,11 @@ QLabel#serialMonitorMessage { color: $muted; font-size: 13px; }
 QWidget#serialMonitorLog { background: $panel; }
 QPushButton#serialMonitorSend { background: $accent; color: $onaccent; border: 1px solid $edge; padding: 6px 16px; }
 QPushButton#serialMonitorSend:hover, QPushButton#serialMonitorSend:pressed { background: $accent; color: $onaccent; }
-QSlider { min-height: 24px; background: transparent; }
+QSlider { min-height: 24px; background: transparent; outline: none; }
 QSlider::groove:horizontal { height: 6px; background: $line; border: none; border-radius: 3px; }
 QSlider::sub-page:horizontal { background: $accent; border-radius: 3px; }
 QSlider::handle:horizontal { width: 12px; margin: -5px 0px; background: $panel; border: 2px solid $edge; border-radius: 8px; }
-QSlider::handle:horizontal:hover, QSlider:focus::handle:horizontal { background: $hover; border: 2px solid $accent; }
+QSlider::handle:horizontal:hover, QSlider::handle:horizontal:focus { background: $hover; border: 2px solid $accent; }
 QSlider::handle:horizontal:pressed { background: $accent; border: 2px solid $accent; }
 QFrame#agentCard { background: $panel; border: 1px solid $line; border-radius: 12px; }
 QLabel#agentTitle { font-size: 14px; font-weight: 600; }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QVariant>
 
 #include <exception>
 #include <memory>
@@ -51,6 +52,49 @@ QString toolName(const QJsonObject& message)
 QJsonObject toolArguments(const QJsonObject& message)
 {
     return message.value(QLatin1String("params")).toObject().value(QLatin1String("arguments")).toObject();
+}
+
+// Compact JSON of any value, scalars included.
+QByteArray compactValue(const QJsonValue& value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{value.isUndefined() ? QJsonValue() : value})
+                                 .toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Appends the UTF-8 text as a JSON string literal.
+void appendJsonString(QByteArray& out, const QByteArray& utf8)
+{
+    static const char digits[] = "0123456789abcdef";
+    out += '"';
+    const char* data = utf8.constData();
+    qsizetype run = 0; // start of the bytes that need no escape
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(data[i]);
+        if (byte != '"' && byte != '\\' && byte >= 0x20)
+            continue;
+        out.append(data + run, i - run);
+        run = i + 1;
+        if (byte >= 0x20) {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else {
+            const char escape[] = {'\\', 'u', '0', '0', digits[byte >> 4], digits[byte & 15]};
+            out.append(escape, 6);
+        }
+    }
+    out.append(data + run, utf8.size() - run);
+    out += '"';
+}
+
+// The record's text of a large result without decoding all of it: the first
+// 8192 UTF-16 code units come from at most 3 x 8192 bytes.
+QString recordText(const QByteArray& utf8)
+{
+    constexpr qsizetype prefix = 3 * ToolCallRecord::MaxText + 4;
+    if (utf8.size() <= prefix)
+        return ToolCallRecord::cut(QString::fromUtf8(utf8));
+    return QString::fromUtf8(utf8.left(prefix)).left(ToolCallRecord::MaxText) + QStringLiteral("\n…（结果已截断）");
 }
 
 } // namespace
@@ -166,40 +210,43 @@ void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const
     QElapsedTimer clock;
     clock.start();
 
-    QJsonObject envelope;
     QString error;
-    QJsonValue result;
+    QString resultText;
+    QByteArray answer;
     try {
-        result = call(tool, arguments);
-        const bool isArray = result.isArray();
-        const QJsonObject asObject = result.isObject()
-                                         ? result.toObject()
-                                         : QJsonObject{{QStringLiteral("result"), result}};
-        const QByteArray text = isArray ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
-                                        : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
-        envelope = {{QStringLiteral("content"),
-                     QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
-                                            {QStringLiteral("text"), QString::fromUtf8(text)}}}},
-                    {QStringLiteral("isError"), false},
-                    {QStringLiteral("structuredContent"), asObject}};
+        const QJsonValue result = call(tool, arguments);
+        // The result is written out once: the text content is that JSON as a
+        // string, and the structured content is the same JSON again.
+        const QByteArray text = result.isArray() ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
+                                                 : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
+        const QByteArray structured = result.isObject() ? text : "{\"result\":" + compactValue(result) + '}';
+        resultText = result.isObject() || result.isArray() ? recordText(text) : result.toVariant().toString();
+        answer.reserve(2 * text.size() + 160);
+        answer += "{\"id\":" + compactValue(message.value(QLatin1String("id")));
+        answer += ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":";
+        appendJsonString(answer, text);
+        answer += ",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":";
+        answer += structured;
+        answer += "}}";
     } catch (const std::exception& failure) {
         error = QString::fromUtf8(failure.what());
         // A failure must never be recorded as a success.
         if (error.isEmpty())
             error = QStringLiteral("操作失败");
-        envelope = {{QStringLiteral("content"),
-                     QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
-                                            {QStringLiteral("text"), error}}}},
-                    {QStringLiteral("isError"), true}};
+        const QJsonObject envelope{{QStringLiteral("content"),
+                                    QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
+                                                           {QStringLiteral("text"), error}}}},
+                                   {QStringLiteral("isError"), true}};
+        answer = QJsonDocument(reply(message, envelope)).toJson(QJsonDocument::Compact);
     }
 
     const QJsonObject record = ToolCallRecord::make(seq, tool, sessions.value(sessionId), arguments, error,
-                                                    clock.elapsed(), result);
+                                                    clock.elapsed(), resultText);
     history.append(record);
     while (history.size() > MaxHistory)
         history.removeFirst();
     Q_EMIT toolCalled(record);
-    respond(socket, 200, reply(message, envelope), sessionId);
+    writeResponse(socket, 200, answer, sessionId);
 }
 
 } // namespace vn

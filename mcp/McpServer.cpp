@@ -252,9 +252,14 @@ QString McpServer::createSession(const QJsonObject& message)
 
 void McpServer::respond(QTcpSocket* socket, int status, const QJsonObject& body, const QString& sessionId)
 {
+    writeResponse(socket, status, body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact),
+                  sessionId);
+}
+
+void McpServer::writeResponse(QTcpSocket* socket, int status, const QByteArray& payload, const QString& sessionId)
+{
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
-    const QByteArray payload = body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
     QByteArray out;
     out.reserve(payload.size() + 160);
     out += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonWord(status);

@@ -81,6 +81,8 @@ Q_SIGNALS:
 
 private:
     void acceptConnections();
+    // One complete answer from ready body bytes; respond() is this for JSON objects.
+    void writeResponse(QTcpSocket* socket, int status, const QByteArray& payload, const QString& sessionId);
     void handleMessage(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
     QString createSession(const QJsonObject& message);
     void callOrWait(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);

@@ -107,14 +107,9 @@ QJsonObject ToolCallRecord::recordedArguments(const QJsonObject& arguments)
     return recorded;
 }
 
-QString ToolCallRecord::resultText(const QJsonValue& result)
-{
-    return cut(compact(result));
-}
-
 QJsonObject ToolCallRecord::make(qint64 seq, const QString& tool, const QString& client,
                                  const QJsonObject& arguments, const QString& error,
-                                 qint64 durationMs, const QJsonValue& result)
+                                 qint64 durationMs, const QString& resultText)
 {
     QJsonObject record{
         {QStringLiteral("seq"), seq},
@@ -128,7 +123,7 @@ QJsonObject ToolCallRecord::make(qint64 seq, const QString& tool, const QString&
         {QStringLiteral("duration_ms"), durationMs},
     };
     if (error.isEmpty())
-        record.insert(QStringLiteral("result"), resultText(result));
+        record.insert(QStringLiteral("result"), cut(resultText));
     return record;
 }
 

@@ -26,13 +26,11 @@ public:
     // "sample_chunks") and every long member cut.
     static QJsonObject recordedArguments(const QJsonObject& arguments);
 
-    // The result as the record keeps it: compact JSON for objects and arrays,
-    // else the plain text form; cut.
-    static QString resultText(const QJsonValue& result);
-
+    // The record of one call; `resultText` is the result's text form (ignored
+    // when the call failed), passed in so a large result is written out once.
     static QJsonObject make(qint64 seq, const QString& tool, const QString& client,
                             const QJsonObject& arguments, const QString& error,
-                            qint64 durationMs, const QJsonValue& result);
+                            qint64 durationMs, const QString& resultText);
 };
 
 } // namespace vn

@@ -164,6 +164,19 @@ private Q_SLOTS:
         QCOMPARE(list.value("content").toArray().at(0).toObject().value("text").toString(), QStringLiteral("[]"));
     }
 
+    void resultTextIsExactJson()
+    {
+        Channel* loop = loopback();
+        const QByteArray awkward = QByteArray("quote\" back\\ ctl\x01\x1f tab\t nl\n ") + QString("中文 é").toUtf8();
+        loop->receive(awkward, QString());
+        const QJsonObject reply = callTool(port, session, "read_events", {{"channel_id", loop->id}});
+        const QJsonObject structured = envelope(reply).value("structuredContent").toObject();
+        QCOMPARE(QJsonDocument::fromJson(text(reply).toUtf8()).object(), structured);
+        const QJsonArray events = structured.value("events").toArray();
+        QCOMPARE(events.last().toObject().value("text").toString(), QString::fromUtf8(awkward));
+        QCOMPARE(server->history.last().toObject().value("result").toString(), text(reply));
+    }
+
     void failingCall()
     {
         const QJsonObject reply = callTool(port, session, "no_such_tool");

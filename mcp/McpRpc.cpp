@@ -37,10 +37,17 @@ const char Instructions[] =
     "get_frame_script, validate_frame_script and set_frame_script with current revision. Script writes and "
     "device writes require GUI control permission.";
 
+// The request's id, null when it has none (only initialize is answered then).
+QJsonValue requestId(const QJsonObject& message)
+{
+    const QJsonValue id = message.value(QLatin1String("id"));
+    return id.isUndefined() ? QJsonValue(QJsonValue::Null) : id;
+}
+
 QJsonObject reply(const QJsonObject& message, const QJsonValue& result)
 {
     return {{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-            {QStringLiteral("id"), message.value(QLatin1String("id"))},
+            {QStringLiteral("id"), requestId(message)},
             {QStringLiteral("result"), result}};
 }
 
@@ -130,7 +137,7 @@ void McpServer::handleMessage(QTcpSocket* socket, const QJsonObject& message, co
         callOrWait(socket, message, sessionId);
     } else {
         const QJsonObject error{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-                                {QStringLiteral("id"), message.value(QLatin1String("id"))},
+                                {QStringLiteral("id"), requestId(message)},
                                 {QStringLiteral("error"),
                                  QJsonObject{{QStringLiteral("code"), -32601},
                                              {QStringLiteral("message"), QStringLiteral("Method not found")}}}};

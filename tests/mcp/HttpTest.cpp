@@ -260,6 +260,8 @@ private Q_SLOTS:
         QCOMPARE(answer.value("result").toObject().value("protocolVersion").toString(), QStringLiteral("2025-03-26"));
         const QString first = QString::fromUtf8(reply.headers.value("mcp-session-id"));
         QCOMPARE(server->sessions.value(first), QStringLiteral("MCP 客户端"));
+        reply = exchange(port, {postRequest("{\"method\":\"initialize\"}")});
+        QVERIFY(reply.json().contains("id") && reply.json().value("id").isNull());
 
         reply = exchange(port, {postRequest(initializeBody(QString(300, QLatin1Char('n'))))});
         const QString longName = QString::fromUtf8(reply.headers.value("mcp-session-id"));

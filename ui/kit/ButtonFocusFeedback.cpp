@@ -16,11 +16,16 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::KeyPress && type != QEvent::FocusIn
+            && type != QEvent::FocusOut) {
+            return false; // every event of the application passes here: stay cheap
+        }
         auto* button = qobject_cast<QAbstractButton*>(watched);
         if (!button) {
             return false;
         }
-        switch (event->type()) {
+        switch (type) {
         case QEvent::MouseButtonPress:
             mark(button, false);
             break;

@@ -16,6 +16,8 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
+#include <QAbstractItemView>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -153,6 +155,7 @@ class TestGallery : public QObject {
 private Q_SLOTS:
     void chineseTextHasACjkFont();
     void galleryRendersInBothThemes();
+    void popupsRenderRounded();
 };
 
 void TestGallery::chineseTextHasACjkFont()
@@ -195,6 +198,49 @@ void TestGallery::galleryRendersInBothThemes()
     // Each variant paints its own window colour behind the content.
     QCOMPARE(top.toImage().pixelColor(top.width() - 2, top.height() - 2), Theme::make(false).panel);
     QCOMPARE(bottom.toImage().pixelColor(bottom.width() - 2, bottom.height() - 2), Theme::make(true).panel);
+}
+
+void TestGallery::popupsRenderRounded()
+{
+    const Theme theme = Theme::make(false);
+    QWidget window;
+    window.setStyleSheet(theme.stylesheet());
+    auto* layout = new QVBoxLayout(&window);
+    auto* list = combo({QStringLiteral("9600"), QStringLiteral("115200"), QStringLiteral("921600")},
+                       QStringLiteral("115200"), false);
+    layout->addWidget(list);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    list->showPopup();
+    QWidget* popup = list->view()->window();
+    QTRY_VERIFY(popup->isVisible());
+    const QPixmap listShot = popup->grab();
+    list->hidePopup();
+
+    QMenu menu(&window);
+    menu.addAction(QStringLiteral("复制"));
+    menu.addAction(QStringLiteral("全选"))->setCheckable(true);
+    menu.actions().last()->setChecked(true);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("清空"));
+    menu.popup(window.mapToGlobal(QPoint(0, 0)));
+    QTRY_VERIFY(menu.isVisible());
+    const QPixmap menuShot = menu.grab();
+    menu.hide();
+
+    QImage sheet(listShot.width() + menuShot.width() + 30, std::max(listShot.height(), menuShot.height()) + 20,
+                 QImage::Format_ARGB32);
+    sheet.fill(theme.bg);
+    {
+        QPainter painter(&sheet);
+        painter.drawPixmap(10, 10, listShot);
+        painter.drawPixmap(listShot.width() + 20, 10, menuShot);
+    }
+    QVERIFY(sheet.save(QDir(QStringLiteral(VN_BINARY_DIR)).filePath(QStringLiteral("kit-popups.png"))));
+    // The rounded corner is left clear; the middle is the panel colour.
+    QCOMPARE(listShot.toImage().pixelColor(0, 0).alpha(), 0);
+    QCOMPARE(menuShot.toImage().pixelColor(0, 0).alpha(), 0);
 }
 
 QTEST_MAIN(TestGallery)

@@ -529,6 +529,47 @@ private Q_SLOTS:
         QCOMPARE(result.value("line").toInt(), 1);
     }
 
+    // What the frame-script guide tells agents about the language, checked
+    // against the language as built.
+    void guideClaims_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QJsonArray>("chunks");
+        QTest::addColumn<QJsonArray>("values");
+        const QJsonArray one{"00"};
+        QTest::newRow("integer division") << "int 温度 = 7 / 2; emit(\"v\", 温度);" << one << QJsonArray{3};
+        QTest::newRow("floating division") << "emit(\"v\", 7 / 2.0);" << one << QJsonArray{3.5};
+        QTest::newRow("uint8_t wraps") << "uint8_t x = 256; emit(\"v\", x);" << one << QJsonArray{0};
+        QTest::newRow("char is signed") << "char c = 200; emit(\"v\", c);" << one << QJsonArray{-56};
+        QTest::newRow("no octal") << "emit(\"v\", 017);" << one << QJsonArray{17};
+        QTest::newRow("f suffix") << "emit(\"v\", 2f / 4);" << one << QJsonArray{0.5};
+        QTest::newRow("static survives calls") << "static int n = 0; n++; emit(\"v\", n);" << QJsonArray{"00", "00"}
+                                               << QJsonArray{1, 2};
+        QTest::newRow("crc16 modbus") << "emit(\"v\", crc16_modbus(data, 0, length));"
+                                      << QJsonArray{"31 32 33 34 35 36 37 38 39"} << QJsonArray{0x4B37};
+        QTest::newRow("buffer keeps bytes") << "buffer_append(data); emit(\"v\", buffer_size());"
+                                            << QJsonArray{"01 02", "03"} << QJsonArray{2, 3};
+        QTest::newRow("big endian") << "emit(\"v\", read_u16_be(data, 0));" << QJsonArray{"12 34"} << QJsonArray{0x1234};
+    }
+
+    void guideClaims()
+    {
+        QFETCH(QString, body);
+        QFETCH(QJsonArray, chunks);
+        QFETCH(QJsonArray, values);
+        const QString code = QStringLiteral("void main(const uint8_t data[], int length)\n{\n    ") + body + QStringLiteral("\n}\n");
+        const QJsonObject result = object("validate_frame_script", {{"code", code}, {"sample_chunks", chunks}});
+        QVERIFY2(result.value("valid").toBool(), qPrintable(result.value("error").toString()));
+        const QJsonArray frames = result.value("frames").toArray();
+        QCOMPARE(frames.size(), values.size());
+        for (int i = 0; i < frames.size(); ++i)
+            QCOMPARE(frames[i].toObject().value("v").toDouble(), values[i].toDouble());
+        // The pointer form of the head is accepted too.
+        QString pointer = code;
+        pointer.replace(QStringLiteral("const uint8_t data[], int length"), QStringLiteral("uint8_t *data, size_t length"));
+        QVERIFY(object("validate_frame_script", {{"code", pointer}}).value("valid").toBool());
+    }
+
     void validateLimits_data()
     {
         QTest::addColumn<QJsonObject>("arguments");

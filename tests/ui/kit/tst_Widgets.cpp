@@ -153,7 +153,7 @@ void TestWidgets::gearTurnsOncePerAskAndQueuesOneMore()
     sendEnter(&gear);
     sendLeave(&gear);
     gear.turnGear();
-    QTRY_COMPARE_WITH_TIMEOUT(turns.count(), 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(turns.count(), 2, 10000);
     QCOMPARE(gear.spinAnimation()->state(), QAbstractAnimation::Stopped);
     QCOMPARE(gear.spinAngle(), 0.0);
 

@@ -145,16 +145,16 @@ void McpServer::handleMessage(QTcpSocket* socket, const QJsonObject& message, co
     }
 }
 
-bool McpServer::probeReady(const QString& tool, const QJsonObject& arguments, bool* failed) const
+// Whether a waiting read should be answered now: new events, a gap, a cursor
+// reset, or a failing read (which the answer then reports).
+bool McpServer::probeReady(const QString& tool, const QJsonObject& arguments) const
 {
     try {
         const QJsonObject probe = readEvents(arguments, 1, tool == QLatin1String("read_all_events"));
-        *failed = false;
         return probe.value(QLatin1String("gap")).toBool()
                || !probe.value(QLatin1String("events")).toArray().isEmpty()
                || probe.value(QLatin1String("cursor_reset_required")).toBool();
     } catch (const std::exception&) {
-        *failed = true;
         return true;
     }
 }
@@ -171,15 +171,9 @@ void McpServer::callOrWait(QTcpSocket* socket, const QJsonObject& message, const
         finishCall(socket, message, sessionId);
         return;
     }
-    // The first probe does not look at the cursor-reset flag: a cursor within
-    // the journal cannot need one.
-    try {
-        const QJsonObject probe = readEvents(arguments, 1, tool == QLatin1String("read_all_events"));
-        if (probe.value(QLatin1String("gap")).toBool() || !probe.value(QLatin1String("events")).toArray().isEmpty()) {
-            finishCall(socket, message, sessionId);
-            return;
-        }
-    } catch (const std::exception&) {
+    // A cursor within the journal never needs a reset, so the same probe
+    // serves the first look and every later one.
+    if (probeReady(tool, arguments)) {
         finishCall(socket, message, sessionId);
         return;
     }
@@ -197,9 +191,7 @@ void McpServer::callOrWait(QTcpSocket* socket, const QJsonObject& message, const
             return;
         }
         const qint64 elapsed = clock->elapsed();
-        bool failed = false;
-        const bool ready = probeReady(tool, arguments, &failed);
-        if (failed || elapsed >= wait || ready) {
+        if (probeReady(tool, arguments) || elapsed >= wait) {
             timer->stop();
             timer->deleteLater();
             finishCall(live, message, sessionId);

@@ -86,7 +86,7 @@ private:
     void handleMessage(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
     QString createSession(const QJsonObject& message);
     void callOrWait(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
-    bool probeReady(const QString& tool, const QJsonObject& arguments, bool* failed) const;
+    bool probeReady(const QString& tool, const QJsonObject& arguments) const;
 
     QJsonValue readingTool(const QString& name, const QJsonObject& arguments);
     QJsonObject status() const;

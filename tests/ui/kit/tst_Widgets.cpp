@@ -80,6 +80,7 @@ private Q_SLOTS:
 
     void comboSetUp();
     void wheelOverClosedComboScrollsThePage();
+    void comboChevronFollowsState();
     void comboListOpensRounded();
     void comboMenuPopup();
     void protocolComboAlwaysUsesTheMenu();
@@ -236,6 +237,53 @@ void TestWidgets::wheelOverClosedComboScrollsThePage()
     QApplication::sendEvent(combo, &wheel);
     QCOMPARE(combo->currentIndex(), 0);
     QVERIFY(!wheel.isAccepted()); // left to the scroll area around it
+}
+
+namespace {
+
+// Whether a pixel near `colour` appears where the chevron is drawn.
+bool chevronShows(Combo& combo, const QColor& colour)
+{
+    const QImage image = combo.grab().toImage();
+    const int w = combo.width();
+    const int h = combo.height();
+    for (int y = h / 2 - 3; y <= h / 2 + 3; ++y) {
+        for (int x = w - 19; x <= w - 9; ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            const int distance = std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green())
+                                 + std::abs(pixel.blue() - colour.blue());
+            if (distance < 40) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void TestWidgets::comboChevronFollowsState()
+{
+    const Theme theme = Theme::make(true);
+    QWidget window;
+    window.setStyleSheet(theme.stylesheet());
+    auto* layout = new QVBoxLayout(&window);
+    auto* combo = new Combo;
+    combo->addItems({QStringLiteral("一"), QStringLiteral("二")});
+    combo->setFixedSize(160, 40);
+    layout->addWidget(combo);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(chevronShows(*combo, theme.text));
+    QVERIFY(!chevronShows(*combo, theme.accent));
+    combo->showPopup();
+    QTRY_VERIFY(combo->view()->isVisible());
+    QVERIFY(chevronShows(*combo, theme.accent));
+    combo->hidePopup();
+    QTRY_VERIFY(!combo->view()->isVisible());
+    combo->setEnabled(false);
+    QVERIFY(!chevronShows(*combo, theme.accent));
+    QVERIFY(chevronShows(*combo, combo->palette().color(QPalette::Disabled, QPalette::Text)));
 }
 
 void TestWidgets::comboListOpensRounded()
@@ -675,6 +723,8 @@ void TestWidgets::dialogBecomesScrollable()
 
 void TestWidgets::keyboardFocusIsMarkedOnlyForKeyboard()
 {
+    // The button motion's glow paints in the latest sheet's palette: match the buttons'.
+    Theme().stylesheet();
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     auto* first = new QPushButton(QStringLiteral("一"));

@@ -259,8 +259,20 @@ void TestTheme::sheetAppliesToKitWidgets()
     layout->addWidget(bar);
     auto* outline = button(QStringLiteral("取消"), QStringLiteral("outline"));
     layout->addWidget(outline);
+    auto* option = new QToolButton;
+    option->setText(QStringLiteral("Aa"));
+    option->setCheckable(true);
+    option->setProperty("searchOption", true);
+    layout->addWidget(option);
+    auto* plainTool = new QToolButton;
+    layout->addWidget(plainTool);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The search box's option toggles take the small toggle look.
+    QCOMPARE(option->font().family(), QStringLiteral("Segoe UI"));
+    QCOMPARE(option->font().pixelSize(), 12);
+    QCOMPARE(option->palette().color(QPalette::ButtonText), theme.muted);
+    QCOMPARE(plainTool->font().pixelSize(), 14);
     // The sheet hands the tab bar the page colour it joins the selected tab to.
     QCOMPARE(bar->pageColor(), theme.panel);
     QCOMPARE(outline->palette().color(QPalette::ButtonText), theme.text);

@@ -97,13 +97,16 @@ void Channel::applySerial(const Config& next)
 
     // ptys and some USB bridges have no modem lines: their ioctls answer
     // ENOTTY, and such a port opens without DTR/RTS; a real UART keeps the
-    // strict rule.
-    const bool modemLines = platform::SerialDevice::hasModemLines(int(serialPort->handle()));
+    // strict rule. A pty also has no line for parity, stop bits or flow
+    // control, and its driver refuses them; only rate and size apply there.
+    const int fd = int(serialPort->handle());
+    const bool modemLines = platform::SerialDevice::hasModemLines(fd);
+    const bool lineless = platform::SerialDevice::isPseudoTerminal(fd);
     const bool applied = serialPort->setBaudRate(next.baudrate, QSerialPort::AllDirections)
         && serialPort->setDataBits(QSerialPort::DataBits(next.bytesize))
-        && serialPort->setParity(parityOf(next.parity))
-        && serialPort->setStopBits(stopBitsOf(next.stopbits))
-        && serialPort->setFlowControl(flowOf(next.flow))
+        && (serialPort->setParity(parityOf(next.parity)) || lineless)
+        && (serialPort->setStopBits(stopBitsOf(next.stopbits)) || lineless)
+        && (serialPort->setFlowControl(flowOf(next.flow)) || lineless)
         && (!modemLines || serialPort->setDataTerminalReady(next.dtr))
         && (!modemLines || next.flow == QLatin1String("rtscts") || serialPort->setRequestToSend(next.rts));
     if (!applied)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace vn::platform {
 
@@ -30,6 +31,16 @@ bool SerialDevice::hasModemLines(int descriptor)
     if (::ioctl(descriptor, TIOCMGET, &lines) == 0)
         return true;
     return errno != ENOTTY && errno != EINVAL;
+}
+
+bool SerialDevice::isPseudoTerminal(int descriptor)
+{
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    // Unix98 pty slaves use majors 136 to 143.
+    const unsigned int major = ::major(info.st_rdev);
+    return major >= 136 && major <= 143;
 }
 
 } // namespace vn::platform

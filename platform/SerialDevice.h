@@ -18,6 +18,11 @@ public:
     // Whether the open port answers the modem-line ioctls. A pty (or any
     // driver that answers ENOTTY/EINVAL) has no DTR or RTS to set.
     static bool hasModemLines(int descriptor);
+
+    // The open port is the slave side of a pseudo terminal: it has a rate
+    // and a character size but no line that could carry parity or stop bits,
+    // and the driver refuses those settings.
+    static bool isPseudoTerminal(int descriptor);
 };
 
 } // namespace vn::platform

@@ -1,0 +1,197 @@
+#include "core/Fail.h"
+#include "core/Journal.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTest>
+
+using vn::Journal;
+
+namespace {
+
+void fill(Journal& j, int count, const QString& channel = QStringLiteral("c1"))
+{
+    for (int i = 0; i < count; ++i)
+        j.append(channel, QStringLiteral("rx"), QByteArray("x"), QString(), QString(), false,
+                 QStringLiteral("serial"));
+}
+
+QString readError(const Journal& j, qint64 after, int limit)
+{
+    try {
+        j.read(after, limit);
+    } catch (const std::exception& e) {
+        return vn::errorText(e);
+    }
+    return QString();
+}
+
+} // namespace
+
+class JournalTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void eventFormat()
+    {
+        Journal j;
+        const QJsonObject e = j.append(QStringLiteral("c1"), QStringLiteral("rx"), QByteArray("Hi\n"),
+                                       QStringLiteral("1.2.3.4:5"), QString(), false, QString());
+        QCOMPARE(e.value("seq").toInteger(), 1);
+        QCOMPARE(e.value("hex").toString(), QStringLiteral("48 69 0a"));
+        QCOMPARE(e.value("text").toString(), QStringLiteral("Hi\n"));
+        QCOMPARE(e.value("size").toInteger(), 3);
+        QCOMPARE(e.value("peer").toString(), QStringLiteral("1.2.3.4:5"));
+        QVERIFY(!e.contains("protocol"));
+        QVERIFY(!e.contains("stream_reset"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
+                    .match(e.value("time").toString()).hasMatch());
+
+        const QJsonObject s = j.append(QStringLiteral("c1"), QStringLiteral("status"), QByteArray(),
+                                       QString(), QStringLiteral("connected"), true, QStringLiteral("serial"));
+        QCOMPARE(s.value("hex").toString(), QString());
+        QCOMPARE(s.value("size").toInteger(), 0);
+        QCOMPARE(s.value("protocol").toString(), QStringLiteral("serial"));
+        QCOMPARE(s.value("stream_reset").toBool(), true);
+
+        const QJsonObject bad = j.append(QStringLiteral("c1"), QStringLiteral("rx"), QByteArray("\xff\x00", 2),
+                                         QString(), QString(), false, QString());
+        QCOMPARE(bad.value("text").toString(), QString(QChar(0xfffd)) + QChar(0));
+        QCOMPARE(bad.value("hex").toString(), QStringLiteral("ff 00"));
+        QCOMPARE(j.lastSeq, 3);
+    }
+
+    void emptyRead()
+    {
+        Journal j;
+        const QJsonObject r = j.read(0, 500);
+        QCOMPARE(r.value("events").toArray().size(), 0);
+        QCOMPARE(r.value("next_cursor").toInteger(), 0);
+        QCOMPARE(r.value("latest_cursor").toInteger(), 0);
+        QCOMPARE(r.value("oldest_cursor").toInteger(), 1);
+        QCOMPARE(r.value("has_more").toBool(), false);
+        QCOMPARE(r.value("gap").toBool(), false);
+        QCOMPARE(r.value("cursor_reset_required").toBool(), false);
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<qint64>("after");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("limit 0") << qint64(0) << 0 << true;
+        QTest::newRow("limit 1001") << qint64(0) << 1001 << true;
+        QTest::newRow("after -1") << qint64(-1) << 10 << true;
+        QTest::newRow("limit 1000") << qint64(0) << 1000 << false;
+        QTest::newRow("limit 1") << qint64(5) << 1 << false;
+    }
+
+    void badArguments()
+    {
+        QFETCH(qint64, after);
+        QFETCH(int, limit);
+        QFETCH(bool, fails);
+        Journal j;
+        fill(j, 3);
+        QCOMPARE(readError(j, after, limit), fails ? QStringLiteral("after >= 0，limit 范围 1..1000") : QString());
+    }
+
+    void cursors_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<qint64>("after");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("returned");
+        QTest::addColumn<qint64>("firstSeq");
+        QTest::addColumn<qint64>("next");
+        QTest::addColumn<bool>("hasMore");
+        QTest::addColumn<bool>("gap");
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("more than limit") << 10 << qint64(0) << 3 << 3 << qint64(1) << qint64(3) << true << false << false;
+        QTest::newRow("exactly limit") << 10 << qint64(7) << 3 << 3 << qint64(8) << qint64(10) << false << false << false;
+        QTest::newRow("at end") << 10 << qint64(10) << 5 << 0 << qint64(0) << qint64(10) << false << false << false;
+        QTest::newRow("ahead of journal") << 10 << qint64(50) << 5 << 0 << qint64(0) << qint64(10) << false << false << true;
+        QTest::newRow("trimmed: gap") << 20001 << qint64(0) << 2 << 2 << qint64(2) << qint64(3) << true << true << false;
+        QTest::newRow("trimmed: no gap") << 20001 << qint64(1) << 2 << 2 << qint64(2) << qint64(3) << true << false << false;
+        QTest::newRow("trimmed: middle") << 20005 << qint64(15000) << 1000 << 1000 << qint64(15001) << qint64(16000) << true << false << false;
+    }
+
+    void cursors()
+    {
+        QFETCH(int, stored);
+        QFETCH(qint64, after);
+        QFETCH(int, limit);
+        QFETCH(int, returned);
+        QFETCH(qint64, firstSeq);
+        QFETCH(qint64, next);
+        QFETCH(bool, hasMore);
+        QFETCH(bool, gap);
+        QFETCH(bool, reset);
+        Journal j;
+        fill(j, stored);
+        QVERIFY(j.events.size() <= std::size_t(Journal::MaxEvents));
+        const QJsonObject r = j.read(after, limit);
+        const QJsonArray events = r.value("events").toArray();
+        QCOMPARE(events.size(), returned);
+        if (returned) {
+            QCOMPARE(events.first().toObject().value("seq").toInteger(), firstSeq);
+            for (int i = 1; i < events.size(); ++i)
+                QCOMPARE(events[i].toObject().value("seq").toInteger(), firstSeq + i);
+        }
+        QCOMPARE(r.value("next_cursor").toInteger(), next);
+        QCOMPARE(r.value("has_more").toBool(), hasMore);
+        QCOMPARE(r.value("gap").toBool(), gap);
+        QCOMPARE(r.value("cursor_reset_required").toBool(), reset);
+        QCOMPARE(r.value("latest_cursor").toInteger(), qint64(stored));
+    }
+
+    void channelAndFilter()
+    {
+        Journal j;
+        for (int i = 0; i < 6; ++i)
+            j.append(i % 2 ? QStringLiteral("b") : QStringLiteral("a"), QStringLiteral("rx"),
+                     QByteArray::number(i), QString(), QString(), false, QString());
+        int calls = 0;
+        const auto onlyBig = [&calls](const QJsonObject& e) {
+            ++calls;
+            return e.value("text").toString().toInt() >= 2;
+        };
+        const QJsonObject r = j.read(0, 10, QStringLiteral("a"), onlyBig);
+        QCOMPARE(r.value("events").toArray().size(), 2);   // "2" and "4"
+        QCOMPARE(calls, 3);                                 // never for channel b
+        const QJsonObject none = j.read(0, 10, QString(), [](const QJsonObject&) { return false; });
+        QCOMPARE(none.value("events").toArray().size(), 0);
+        QCOMPARE(none.value("next_cursor").toInteger(), 6);
+        QCOMPARE(none.value("has_more").toBool(), false);
+        const QJsonObject limited = j.read(0, 1, QStringLiteral("b"));
+        QCOMPARE(limited.value("next_cursor").toInteger(), 2);
+        QCOMPARE(limited.value("has_more").toBool(), true);
+    }
+
+    void trimByBytes()
+    {
+        Journal j;
+        const QByteArray chunk(100000, 'a');
+        for (int i = 0; i < 40; ++i)
+            j.append(QStringLiteral("c"), QStringLiteral("rx"), chunk, QString(), QString(), false, QString());
+        QVERIFY(j.totalBytes <= Journal::MaxBytes);
+        qint64 sum = 0;
+        for (const auto& e : j.events)
+            sum += e.second;
+        QCOMPARE(sum, j.totalBytes);
+        const qint64 oldest = j.events.front().first.value("seq").toInteger();
+        QCOMPARE(oldest, qint64(40 - j.events.size() + 1));
+        QCOMPARE(j.read(oldest - 1, 1).value("gap").toBool(), false);
+        QCOMPARE(j.read(oldest - 2, 1).value("gap").toBool(), true);
+
+        // One event bigger than the whole journal is stored and trimmed at once.
+        const QJsonObject huge = j.append(QStringLiteral("c"), QStringLiteral("rx"), QByteArray(3000000, 'b'),
+                                          QString(), QString(), false, QString());
+        QCOMPARE(huge.value("seq").toInteger(), 41);
+        QVERIFY(j.events.empty());
+        QCOMPARE(j.totalBytes, 0);
+        QCOMPARE(j.read(0, 5).value("oldest_cursor").toInteger(), 42);
+    }
+};
+
+QTEST_GUILESS_MAIN(JournalTest)
+#include "JournalTest.moc"

@@ -27,11 +27,14 @@ bool isIntegralType(VarType type)
     return type != VarType::Float && type != VarType::Double;
 }
 
-double numeric(const Value& value, int line)
+void raiseNotNumeric(int line)
 {
-    if (value.kind != Value::Number || !std::isfinite(value.number))
-        raise(line, QStringLiteral("需要有限的数值"));
-    return value.number;
+    raise(line, QStringLiteral("需要有限的数值"));
+}
+
+void raiseNotInteger(int line)
+{
+    raise(line, QStringLiteral("索引、长度或位移必须为非负整数"));
 }
 
 std::uint32_t bits(double x)
@@ -302,14 +305,6 @@ Value FrameScriptRuntime::Impl::store(const ENode& target, const Value& value, i
     return Value::num(slot.value, isIntegralType(slot.type));
 }
 
-int FrameScriptRuntime::Impl::integer(const Value& value, int line)
-{
-    const double x = numeric(value, line);
-    if (x < 0 || x > 2147483647.0 || x != std::trunc(x))
-        raise(line, QStringLiteral("索引、长度或位移必须为非负整数"));
-    return int(x);
-}
-
 void FrameScriptRuntime::Impl::range(int size, int start, int count, int line)
 {
     if (start > size || count > size - start)
@@ -322,12 +317,42 @@ void FrameScriptRuntime::Impl::flush(int line)
         return;
     if (frameCount >= MaxFrames)
         raise(line, QStringLiteral("单次调用输出超过 1024 帧"));
-    QJsonObject object;
+    const FrameShape& shape = shapeOfFrame();
+    QJsonObject object = shape.object;
+    const QJsonObject::iterator first = object.begin();
     for (int i = 0; i < frameFields; ++i)
-        object.insert(code->strings[size_t(frame[i].name)], frame[i].value);
+        first[shape.position[i]] = frame[i].value;
     frames.append(object);
     ++frameCount;
     frameFields = 0;
+}
+
+const FrameShape& FrameScriptRuntime::Impl::shapeOfFrame()
+{
+    for (const FrameShape& shape : shapes) {
+        if (shape.count != frameFields)
+            continue;
+        int i = 0;
+        while (i < frameFields && shape.names[i] == frame[i].name)
+            ++i;
+        if (i == frameFields)
+            return shape;
+    }
+    // Scripts emit few distinct field sets; keep the most recent ones.
+    if (shapes.size() >= 8)
+        shapes.erase(shapes.begin());
+    FrameShape shape;
+    shape.count = frameFields;
+    for (int i = 0; i < frameFields; ++i) {
+        shape.names[i] = frame[i].name;
+        shape.object.insert(code->strings[size_t(frame[i].name)], 0);
+    }
+    for (int i = 0; i < frameFields; ++i) {
+        const auto found = shape.object.constFind(code->strings[size_t(frame[i].name)]);
+        shape.position[i] = int(found - shape.object.constBegin());
+    }
+    shapes.push_back(std::move(shape));
+    return shapes.back();
 }
 
 Value FrameScriptRuntime::Impl::binary(BinOp op, const Value& left, const Value& right, int line)

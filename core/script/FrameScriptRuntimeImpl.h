@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -85,8 +86,35 @@ struct PendingField {
     double value = 0;
 };
 
+// The JSON object of one field set, built once: committing a frame with the
+// same fields copies it and only replaces the numbers.
+struct FrameShape {
+    int names[MaxFields] = {};
+    int count = 0;
+    int position[MaxFields] = {};   // where field i sits in the key-sorted object
+    QJsonObject object;
+};
+
 bool isIntegralType(VarType type);
-double numeric(const Value& value, int line);
+[[noreturn]] void raiseNotNumeric(int line);
+[[noreturn]] void raiseNotInteger(int line);
+
+// A finite number, else "需要有限的数值".
+inline double numeric(const Value& value, int line)
+{
+    if (value.kind != Value::Number || !std::isfinite(value.number)) [[unlikely]]
+        raiseNotNumeric(line);
+    return value.number;
+}
+
+// A whole number from 0 to 2147483647: indexes, offsets, counts and shifts.
+inline int integerOf(const Value& value, int line)
+{
+    const double x = numeric(value, line);
+    if (!(x >= 0 && x <= 2147483647.0) || x != double(int(x))) [[unlikely]]
+        raiseNotInteger(line);
+    return int(x);
+}
 double converted(const Value& value, VarType type, int line);
 std::uint32_t bits(double number);
 
@@ -104,7 +132,7 @@ struct FrameScriptRuntime::Impl {
                          int line);
     script::Slot& variable(const script::ENode& name);
     script::Value store(const script::ENode& target, const script::Value& value, int line);
-    int integer(const script::Value& value, int line);
+    int integer(const script::Value& value, int line) { return script::integerOf(value, line); }
     void range(int size, int start, int count, int line);
     void flush(int line);
     void enterScope(int scope);
@@ -129,6 +157,8 @@ struct FrameScriptRuntime::Impl {
     int frameFields = 0;
     QJsonArray frames;
     int frameCount = 0;
+    std::vector<script::FrameShape> shapes;
+    const script::FrameShape& shapeOfFrame();
     QElapsedTimer timer;
     int steps = 0;
     int nextCheck = 0;

@@ -6,7 +6,56 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#ifdef VN_HAVE_VN_SCRIPT
+#include "core/script/FrameScriptProcessor.h"
+#include "core/script/FrameScriptProgram.h"
+#include "core/script/ScriptError.h"
+#endif
+
 namespace vn {
+
+#ifdef VN_HAVE_VN_SCRIPT
+
+QString Channel::defaultScriptSource()
+{
+    return FrameScriptProgram::example();
+}
+
+void Channel::restartScriptRuntimes()
+{
+    if (processor)
+        processor->configure(scriptEnabled ? program : nullptr);
+}
+
+void Channel::submitScript(const QByteArray& data, const QString& peer, qint64 eventSeq)
+{
+    processor->submit(data, peer, eventSeq);
+}
+
+void Channel::configureScript(const QString& source, bool enabled)
+{
+    std::shared_ptr<const FrameScriptProgram> compiled;
+    if (enabled) {
+        if (config.kind != QLatin1String("serial"))
+            throw ScriptError(0, QStringLiteral("脚本解析仅适用于串口会话"));
+        compiled = FrameScriptProgram::compile(source);
+        if (!processor) {
+            processor = new FrameScriptProcessor(this);
+            connect(processor, &FrameScriptProcessor::samplesReady, this, &Channel::scriptSamplesHandler);
+            connect(processor, &FrameScriptProcessor::failed, this, &Channel::scriptFailedHandler);
+        }
+    }
+    scriptSource = source;
+    program = compiled;
+    scriptEnabled = enabled;
+    scriptError.clear();
+    scriptFrames = 0;
+    if (processor)
+        processor->configure(program);
+    Q_EMIT engine->channelsChanged();
+}
+
+#else // the frame-script library is not part of this build
 
 QString Channel::defaultScriptSource()
 {
@@ -17,11 +66,8 @@ void Channel::restartScriptRuntimes()
 {
 }
 
-void Channel::submitScript(const QByteArray& data, const QString& peer, qint64 eventSeq)
+void Channel::submitScript(const QByteArray&, const QString&, qint64)
 {
-    Q_UNUSED(data);
-    Q_UNUSED(peer);
-    Q_UNUSED(eventSeq);
 }
 
 void Channel::configureScript(const QString& source, bool enabled)
@@ -38,6 +84,8 @@ void Channel::configureScript(const QString& source, bool enabled)
     scriptFrames = 0;
     Q_EMIT engine->channelsChanged();
 }
+
+#endif
 
 void Channel::scriptSamplesHandler(const QString& peer, const QJsonArray& samples, qint64 eventSequence)
 {

@@ -1,5 +1,8 @@
 #include "core/Channel.h"
 #include "core/Engine.h"
+#include "core/script/FrameScriptProcessor.h"
+#include "core/script/FrameScriptProgram.h"
+#include "core/script/ScriptError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -224,6 +227,61 @@ private Q_SLOTS:
         QCOMPARE(serial.scriptSource, QStringLiteral("not a script at all"));
         QCOMPARE(serial.scriptFrames, 0);
         QCOMPARE(serial.scriptEnabled, false);
+        QCOMPARE(Channel(&engine, loopback()).scriptSource, FrameScriptProgram::example());
+
+        serial.scriptSource = QStringLiteral("kept");
+        try {
+            serial.configureScript(QStringLiteral("int main() {}"), true);
+            QFAIL("a broken script was accepted");
+        } catch (const ScriptError& e) {
+            QVERIFY(!e.display().isEmpty());
+        }
+        QCOMPARE(serial.scriptSource, QStringLiteral("kept"));
+        QCOMPARE(serial.scriptEnabled, false);
+    }
+
+    void scriptFramesBecomeRecords()
+    {
+        Engine engine;
+        Channel ch(&engine, loopback());
+        ch.configureScript(FrameScriptProgram::example(), true);
+        QVERIFY(ch.scriptEnabled);
+        QVERIFY(ch.processor);
+        // Two frames, one split across chunks, with junk between.
+        ch.receive(QByteArray::fromHex("AA55C409E40CBC0D01AA55C4"), QString());
+        ch.receive(QByteArray::fromHex("09E40CBC0D"), QString());
+        QTRY_COMPARE(ch.scriptFrames, 2);
+        const QJsonObject result = ch.scriptResults(0, 10, {});
+        QCOMPARE(result.value("enabled").toBool(), true);
+        const QJsonArray records = result.value("sources").toObject().value("default").toObject()
+                                       .value("records").toArray();
+        QCOMPARE(records.size(), 2);
+        const QJsonObject first = records[0].toObject();
+        QCOMPARE(first.value("format").toString(), QStringLiteral("script"));
+        QCOMPARE(first.value("peer").toString(), QString());
+        QCOMPARE(first.value("value").toObject().value(QStringLiteral("温度")).toDouble(), 25.0);
+        QCOMPARE(first.value("value").toObject().value(QStringLiteral("电压")).toDouble(), 3.3);
+        QCOMPARE(first.value("event_seq").toInteger(), 1);
+        QCOMPARE(records[1].toObject().value("event_seq").toInteger(), 2);
+        QCOMPARE(QJsonDocument::fromJson(first.value("text").toString().toUtf8()).object(),
+                 first.value("value").toObject());
+    }
+
+    void scriptFailureSwitchesOff()
+    {
+        Engine engine;
+        Channel ch(&engine, loopback());
+        ch.configureScript(QStringLiteral("void main(uint8_t data[], int length) { int z = 0; emit(\"q\", length / z); }"), true);
+        ch.receive("abc\n@wave a=1\n", QString());
+        QTRY_VERIFY(!ch.scriptEnabled);
+        QVERIFY(!ch.scriptError.isEmpty());
+        const QJsonArray log = engine.journal.read(0, 10).value("events").toArray();
+        QCOMPARE(log.last().toObject().value("message").toString(),
+                 QStringLiteral("脚本解析已停用：") + ch.scriptError);
+        QCOMPARE(ch.scriptResults(0, 5, {}).value("error").toString(), ch.scriptError);
+        QCOMPARE(ch.sources.at("default")->samples.size(), std::size_t(1));   // raw decoding goes on
+        ch.receive("more", QString());
+        QCOMPARE(ch.processor->pendingBatches(), 0);
     }
 };
 

@@ -224,7 +224,7 @@ QString AgentConfig::configure(const AgentClient& client, const QString& url, co
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
             fail(QStringLiteral("配置写入失败"));
     }
-    if (check(client, url, bridge) != QLatin1String("配置地址一致"))
+    if (check(client, url, bridge) != QStringLiteral("配置地址一致"))
         fail(QStringLiteral("配置写入后校验失败"));
     const QString hint = client.id == QLatin1String("pi") ? QStringLiteral("请在 Pi 中执行 /reload。")
                                                           : QStringLiteral("请重载客户端配置。");

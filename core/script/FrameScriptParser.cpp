@@ -198,8 +198,8 @@ ExprPtr Parser::expression(int minPrecedence, int depth)
             ++position;
             ExprPtr index = expression(1, depth + 1);
             expect(QStringLiteral("]"));
-            const Token first = result->token;
-            result = node(Expr::Index, first, QString(), {result, index});
+            // The indexed operand always starts at the primary token.
+            result = node(Expr::Index, primary, QString(), {result, index});
             continue;
         }
         if (op.text == u"++" || op.text == u"--") {

@@ -55,10 +55,12 @@ double converted(const Value& value, VarType type, int line)
     case VarType::Double:
         return x;
     case VarType::Float: {
-        const float f = float(x);
-        if (std::isinf(f))
+        // Beyond the largest float plus half its last step, rounding gives an
+        // infinity; the conversion itself would be undefined there.
+        constexpr double RoundsToInfinity = 3.4028235677973366e38;   // 2^128 - 2^103
+        if (std::fabs(x) >= RoundsToInfinity)
             raise(line, QStringLiteral("float 数值溢出"));
-        return double(f);
+        return double(float(x));
     }
     case VarType::Bool:
         return x != 0 ? 1 : 0;

@@ -39,6 +39,9 @@ private Q_SLOTS:
         QTest::newRow("bool 0.5") << "bool x = 0.5;" << "x" << "1";
         QTest::newRow("float precision") << "float x = 0.1;" << "x" << "0.10000000149011612";
         QTest::newRow("float overflow") << "float x = 1e39;" << "x" << "第 2 行：float 数值溢出";
+        QTest::newRow("float rounds to max") << "float x = 3.40282356e38;" << "x" << "3.4028234663852886e+38";
+        QTest::newRow("float negative overflow") << "float x = -3.4028236e38;" << "x" << "第 2 行：float 数值溢出";
+        QTest::newRow("cast to float overflows") << "" << "(float)1e300" << "第 3 行：float 数值溢出";
         QTest::newRow("int16 wrap") << "short x = 40000;" << "x" << "-25536";
         QTest::newRow("uint16 negative") << "uint16_t x = -2;" << "x" << "65534";
         QTest::newRow("int truncates") << "int x = -3.9;" << "x" << "-3";

@@ -87,6 +87,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+
+public:
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:

@@ -37,6 +37,9 @@ public:
     QJsonObject read(qint64 after, int limit, const QString& channelId = QString(),
                      const Filter& filter = Filter()) const;
 
+    // Bytes of the event serialized as compact JSON.
+    static qint64 compactSize(const QJsonObject& event);
+
     // A fresh random session id: 32 lower-case hex digits.
     static QString newSessionId();
 };

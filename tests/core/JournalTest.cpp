@@ -60,6 +60,29 @@ private Q_SLOTS:
         QCOMPARE(j.lastSeq, 3);
     }
 
+    // The counted size must equal the serialized one for every character.
+    void sizeMatchesCompactJson()
+    {
+        Journal j;
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        QList<QByteArray> payloads{QByteArray(), all, QByteArray("\"\\/\x7f"),
+                                   QStringLiteral("中文 ü 😀").toUtf8(), QByteArray("\xed\xa0\x80\xf0\x9f")};
+        QString every;
+        for (int c = 1; c < 0x10000; ++c)
+            every.append(QChar(c));
+        payloads.append(every.toUtf8());
+        for (const QByteArray& data : payloads) {
+            for (bool reset : {false, true}) {
+                const QJsonObject e = j.append(QStringLiteral("id\"\n中"), QStringLiteral("rx"), data,
+                                               QStringLiteral("::1:80"), QStringLiteral("msg\t"), reset,
+                                               reset ? QStringLiteral("serial") : QString());
+                QCOMPARE(j.events.back().second, Journal::compactSize(e));
+            }
+        }
+    }
+
     void emptyRead()
     {
         Journal j;

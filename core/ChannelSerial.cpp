@@ -97,13 +97,13 @@ void Channel::applySerial(const Config& next)
 
     // ptys and some USB bridges have no modem lines: their ioctls answer
     // ENOTTY, and such a port opens without DTR/RTS; a real UART keeps the
-    // strict rule. A pty also has no line for parity, stop bits or flow
-    // control, and its driver refuses them; only rate and size apply there.
+    // strict rule. A pty also has no line for character size, parity, stop
+    // bits or flow control and its driver refuses them; only the rate applies.
     const int fd = int(serialPort->handle());
     const bool modemLines = platform::SerialDevice::hasModemLines(fd);
     const bool lineless = platform::SerialDevice::isPseudoTerminal(fd);
     const bool applied = serialPort->setBaudRate(next.baudrate, QSerialPort::AllDirections)
-        && serialPort->setDataBits(QSerialPort::DataBits(next.bytesize))
+        && (serialPort->setDataBits(QSerialPort::DataBits(next.bytesize)) || lineless)
         && (serialPort->setParity(parityOf(next.parity)) || lineless)
         && (serialPort->setStopBits(stopBitsOf(next.stopbits)) || lineless)
         && (serialPort->setFlowControl(flowOf(next.flow)) || lineless)

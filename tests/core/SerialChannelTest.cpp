@@ -83,6 +83,7 @@ private Q_SLOTS:
         // Reuse of the connected port applies new settings on the open port.
         Config next = serialOn(pair.portA(), 57600);
         next.parity = QStringLiteral("E");
+        next.bytesize = 7;
         next.stopbits = 2.0;
         next.dtr = true;
         next.rts = true;

@@ -31,7 +31,7 @@ Q_SIGNALS:
 private:
     struct Message {
         QByteArray body;
-        QJsonValue id;      // undefined for notifications and responses
+        QJsonValue id = QJsonValue(QJsonValue::Undefined); // for notifications and responses
         bool initialize = false;
     };
 

@@ -1,0 +1,363 @@
+#include "ui/views/LogView.h"
+
+#include "ui/views/AnsiState.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QWheelEvent>
+
+using vn::LogView;
+using vn::SearchFilter;
+
+namespace {
+
+QJsonObject journalEvent(const QString& direction, const QByteArray& bytes, const QString& peer = {},
+                  const QString& time = QStringLiteral("2026-01-02T03:04:05.678Z"))
+{
+    return QJsonObject{{"direction", direction},
+                       {"peer", peer},
+                       {"hex", QString::fromLatin1(bytes.toHex(' '))},
+                       {"time", time},
+                       {"size", bytes.size()}};
+}
+
+QJsonObject status(const QString& message)
+{
+    return QJsonObject{{"direction", "status"}, {"hex", ""}, {"message", message},
+                       {"time", "2026-01-02T03:04:05.678Z"}};
+}
+
+QStringList lines(const LogView& view)
+{
+    QStringList out;
+    for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next())
+        out.append(b.text());
+    return out;
+}
+
+QStringList visibleLines(const LogView& view)
+{
+    QStringList out;
+    for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next()) {
+        if (b.isVisible())
+            out.append(b.text());
+    }
+    return out;
+}
+
+// The format of the character at a position of a block's text.
+QTextCharFormat formatAt(const QTextBlock& block, int position)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment f = it.fragment();
+        const int start = f.position() - block.position();
+        if (position >= start && position < start + f.length())
+            return f.charFormat();
+    }
+    return {};
+}
+
+SearchFilter plain(const QString& text)
+{
+    SearchFilter f;
+    f.text = text;
+    f.compile();
+    return f;
+}
+
+struct Fixture {
+    Fixture()
+    {
+        view.timestamps = false;
+        view.resize(500, 300);
+    }
+    LogView view;
+};
+
+} // namespace
+
+class LogViewTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void construction()
+    {
+        LogView view;
+        QCOMPARE(view.objectName(), QStringLiteral("monitor"));
+        QVERIFY(view.isReadOnly());
+        QCOMPARE(view.document()->maximumBlockCount(), 4000);
+        QCOMPARE(view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(view.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QVERIFY(view.timestamps && view.follow && !view.hexMode);
+        QCOMPARE(view.encoding, QStringLiteral("utf-8"));
+        view.setWrapping(false);
+        QCOMPARE(view.lineWrapMode(), QTextEdit::NoWrap);
+        QCOMPARE(view.horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        view.setWrapping(true);
+        QCOMPARE(view.lineWrapMode(), QTextEdit::WidgetWidth);
+    }
+
+    void prefix()
+    {
+        LogView view;
+        view.feed(journalEvent("rx", "hi\n", "COM1"));
+        view.feed(status("已连接"));
+        view.feed(journalEvent("tx", "go\r\n"));
+        QCOMPARE(lines(view), (QStringList{"03:04:05.678  RX    COM1  hi", "03:04:05.678  STATUS已连接",
+                                           "03:04:05.678  TX    go"}));
+        view.timestamps = false;
+        view.feed(journalEvent("rx", "x\n"));
+        QCOMPARE(lines(view).last(), QStringLiteral("RX    x"));
+    }
+
+    void textSplitOverEvents()
+    {
+        Fixture f;
+        f.view.feed(journalEvent("rx", "ab"));
+        f.view.feed(journalEvent("rx", "c\r"));
+        f.view.feed(journalEvent("rx", "\nd\n"));
+        QCOMPARE(lines(f.view), (QStringList{"RX    abc", "RX    d"}));
+        // The prefix keeps the time of the event that opened the line.
+        LogView timed;
+        timed.feed(journalEvent("rx", "a", {}, "2026-01-02T10:00:00.000Z"));
+        timed.feed(journalEvent("rx", "b\n", {}, "2026-01-02T11:00:00.000Z"));
+        QCOMPARE(lines(timed), QStringList{"10:00:00.000  RX    ab"});
+        // A character split between events is decoded whole.
+        Fixture utf;
+        utf.view.feed(journalEvent("rx", "\xe6\xb8"));
+        utf.view.feed(journalEvent("rx", "\xa9\n"));
+        QCOMPARE(lines(utf.view), QStringList{"RX    \u6e29"});
+    }
+
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("lf") << QByteArray("a\nb\n") << QStringList{"RX    a", "RX    b"};
+        QTest::newRow("cr") << QByteArray("a\rb\r") << QStringList{"RX    a", "RX    b"};
+        QTest::newRow("crlf once") << QByteArray("a\r\nb") << QStringList{"RX    a", "RX    b"};
+        QTest::newRow("lf lf empty line") << QByteArray("a\n\nb") << QStringList{"RX    a", "RX    ", "RX    b"};
+        QTest::newRow("lf cr two") << QByteArray("a\n\rb") << QStringList{"RX    a", "RX    ", "RX    b"};
+        QTest::newRow("tab kept, bell dropped") << QByteArray("a\tb\x07" "c") << QStringList{"RX    a\tbc"};
+        QTest::newRow("sgr hidden") << QByteArray("\x1b[31mred\x1b[0m") << QStringList{"RX    red"};
+        QTest::newRow("other csi hidden") << QByteArray("a\x1b[2Jb\x1b[10;3Hc") << QStringList{"RX    abc"};
+        QTest::newRow("osc hidden") << QByteArray("a\x1b]0;title\x07" "b\x1b]2;t\x1b\\c") << QStringList{"RX    abc"};
+        QTest::newRow("designation shows B") << QByteArray("a\x1b(Bc") << QStringList{"RX    aBc"};
+        QTest::newRow("long csi dropped") << QByteArray("\x1b[" + QByteArray(140, '1') + "mX")
+                                          << QStringList{"RX    " + QString(140 - 127, u'1') + "mX"};
+    }
+
+    void lineEnds()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, expected);
+        Fixture f;
+        f.view.feed(journalEvent("rx", bytes));
+        QCOMPARE(lines(f.view), expected);
+        // Split at every byte into two events: the same lines.
+        for (int at = 1; at < bytes.size(); ++at) {
+            Fixture g;
+            g.view.feed(journalEvent("rx", bytes.left(at)));
+            g.view.feed(journalEvent("rx", bytes.mid(at)));
+            QCOMPARE(lines(g.view), expected);
+        }
+    }
+
+    void oversizedOsc()
+    {
+        Fixture f;
+        f.view.feed(journalEvent("rx", "\x1b]0;" + QByteArray(5000, 'x')));
+        QCOMPARE(lines(f.view), QStringList{"RX    " + QString(5000 - 4093, u'x')});
+    }
+
+    void peersAndDirectionsInterleave()
+    {
+        Fixture f;
+        f.view.feed(journalEvent("rx", "one", "A"));
+        f.view.feed(journalEvent("rx", "two", "B"));
+        f.view.feed(journalEvent("rx", "-more", "A"));
+        f.view.feed(journalEvent("tx", "sent"));
+        f.view.feed(journalEvent("rx", "-more\n", "B"));
+        f.view.feed(journalEvent("rx", "-end\nnext\n", "A"));
+        QCOMPARE(lines(f.view), (QStringList{"RX    A  one-more-end", "RX    B  two-more", "TX    sent",
+                                             "RX    A  next"}));
+        QCOMPARE(f.view.streamCount(), 3);
+    }
+
+    void colours()
+    {
+        Fixture f;
+        f.view.feed(journalEvent("rx", "a\x1b[31mb\x1b[1;44mc\x1b[0md\n"));
+        f.view.feed(journalEvent("tx", "t\n"));
+        f.view.feed(status("s"));
+        const QTextBlock rx = f.view.document()->firstBlock();
+        const int p = 6;   // after "RX    "
+        QCOMPARE(formatAt(rx, 0).foreground().color(), f.view.theme.muted);
+        QCOMPARE(formatAt(rx, p).foreground().color(), f.view.theme.text);
+        QCOMPARE(formatAt(rx, p + 1).foreground().color(), vn::ansiColor(1));
+        QCOMPARE(formatAt(rx, p + 2).foreground().color(), vn::ansiColor(1));
+        QCOMPARE(formatAt(rx, p + 2).background().color(), vn::ansiColor(4));
+        QCOMPARE(formatAt(rx, p + 2).fontWeight(), int(QFont::Bold));
+        QCOMPARE(formatAt(rx, p + 3).foreground().color(), f.view.theme.text);
+        QCOMPARE(formatAt(rx, p + 3).fontWeight(), int(QFont::Normal));
+        QCOMPARE(formatAt(rx, p + 3).background().style(), Qt::NoBrush);
+        const QTextBlock tx = rx.next();
+        QCOMPARE(formatAt(tx, p).foreground().color(), f.view.theme.accent);
+        QCOMPARE(formatAt(tx.next(), p).foreground().color(), f.view.theme.amber);
+        // Streams keep their own attributes.
+        Fixture g;
+        g.view.feed(journalEvent("rx", "\x1b[32m", "A"));
+        g.view.feed(journalEvent("rx", "b\n", "B"));
+        g.view.feed(journalEvent("rx", "a\n", "A"));
+        QCOMPARE(formatAt(g.view.document()->firstBlock(), 9).foreground().color(), g.view.theme.text);
+        QCOMPARE(formatAt(g.view.document()->lastBlock(), 9).foreground().color(), vn::ansiColor(2));
+    }
+
+    void hexMode()
+    {
+        Fixture f;
+        f.view.hexMode = true;
+        f.view.feed(journalEvent("rx", "\x01\xab\n"));
+        f.view.feed(journalEvent("tx", "AT"));
+        f.view.feed(journalEvent("rx", ""));
+        QCOMPARE(lines(f.view), (QStringList{"RX    01 AB 0A", "TX    41 54"}));
+        f.view.feed(status("ok"));
+        QCOMPARE(lines(f.view).last(), QStringLiteral("STATUSok"));
+    }
+
+    void streamResetAndEncoding()
+    {
+        Fixture f;
+        f.view.feed(journalEvent("rx", "half \xe4"));
+        f.view.encoding = QStringLiteral("latin-1");
+        f.view.feed(journalEvent("rx", "\xe4\n"));   // the stream keeps its UTF-8 decoder
+        QVERIFY(lines(f.view).first().startsWith(QStringLiteral("RX    half \ufffd")));
+        QJsonObject reset = journalEvent("rx", "\xe4\n");
+        reset.insert("stream_reset", true);
+        f.view.feed(reset);
+        QCOMPARE(lines(f.view).last(), QStringLiteral("RX    \u00e4"));
+        f.view.encoding = QStringLiteral("no-such-codec");
+        f.view.reset();
+        QVERIFY(f.view.document()->isEmpty());
+        QCOMPARE(f.view.streamCount(), 0);
+        f.view.feed(journalEvent("rx", "\xe4\xb8\xad\n"));
+        QCOMPARE(lines(f.view), QStringList{"RX    \u4e2d"});
+    }
+
+    void lineLimit()
+    {
+        Fixture f;
+        QByteArray many;
+        for (int i = 0; i < 4001; ++i)
+            many += "L" + QByteArray::number(i) + "\n";
+        f.view.feed(journalEvent("rx", many));
+        QCOMPARE(f.view.document()->blockCount(), 4000);
+        QCOMPARE(lines(f.view).first(), QStringLiteral("RX    L1"));
+        QCOMPARE(lines(f.view).last(), QStringLiteral("RX    L4000"));
+    }
+
+    void removedOpenLineStartsANewOne()
+    {
+        // Peer A keeps a line open at the top while B pushes it out of the limit.
+        Fixture f;
+        f.view.feed(journalEvent("rx", "A-open", "A"));
+        QByteArray many;
+        for (int i = 0; i < 4100; ++i)
+            many += "B" + QByteArray::number(i) + "\n";
+        f.view.feed(journalEvent("rx", many, "B"));
+        QVERIFY(!lines(f.view).contains(QStringLiteral("RX    A  A-open")));
+        f.view.feed(journalEvent("rx", "-continued\n", "A"));
+        QCOMPARE(f.view.document()->blockCount(), 4000);
+        QCOMPARE(lines(f.view).last(), QStringLiteral("RX    A  -continued"));
+        QVERIFY(lines(f.view).at(3998).startsWith(QStringLiteral("RX    B  B")));
+        // B's lines that remain are untouched.
+        for (const QString& line : lines(f.view).mid(0, 3998))
+            QVERIFY2(!line.contains(QStringLiteral("continued")), qPrintable(line));
+    }
+
+    void paragraphSeparatorStaysInLine()
+    {
+        Fixture f;
+        f.view.feed(journalEvent("rx", "a\xe2\x80\xa9" "b\n"));
+        f.view.feed(journalEvent("rx", "c\n"));
+        QCOMPARE(lines(f.view), (QStringList{"RX    a\ufffd" "b", "RX    c"}));
+    }
+
+    void filterHidesAndShows()
+    {
+        Fixture f;
+        f.view.setFilter(plain(QStringLiteral("error")));
+        f.view.feed(journalEvent("rx", "all fine\n"));
+        f.view.feed(journalEvent("rx", "an "));
+        QCOMPARE(visibleLines(f.view), QStringList());
+        f.view.feed(journalEvent("rx", "error here\n"));
+        QCOMPARE(visibleLines(f.view), QStringList{"RX    an error here"});
+        // The prefix is part of what is matched.
+        f.view.setFilter(plain(QStringLiteral("RX    all")));
+        QCOMPARE(visibleLines(f.view), QStringList{"RX    all fine"});
+        // Hidden lines take no space.
+        const QTextBlock hidden = f.view.document()->lastBlock();
+        QVERIFY(!hidden.isVisible());
+        QApplication::processEvents();
+        QCOMPARE(f.view.document()->documentLayout()->blockBoundingRect(hidden).height(), 0.0);
+        f.view.setFilter(SearchFilter());
+        QCOMPARE(visibleLines(f.view).size(), 2);
+        // A broken filter lets everything through.
+        SearchFilter broken;
+        broken.text = QStringLiteral("(");
+        broken.regex = true;
+        broken.compile();
+        f.view.setFilter(broken);
+        QCOMPARE(visibleLines(f.view).size(), 2);
+    }
+
+    void filterKeepsScrollWithoutFollow()
+    {
+        LogView view;
+        view.resize(400, 200);
+        view.show();
+        QByteArray many;
+        for (int i = 0; i < 300; ++i)
+            many += "line " + QByteArray::number(i) + (i % 2 ? " odd" : " even") + "\n";
+        view.feed(journalEvent("rx", many));
+        QScrollBar* bar = view.verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        view.follow = false;
+        bar->setValue(bar->maximum() / 3);
+        const int kept = bar->value();
+        view.feed(journalEvent("rx", "new\n"));
+        QCOMPARE(bar->value(), kept);
+        view.setFilter(plain(QStringLiteral("odd")));
+        view.setFilter(SearchFilter());
+        QCOMPARE(bar->value(), kept);
+        view.follow = true;
+        view.feed(journalEvent("rx", "x\n"));
+        QCOMPARE(bar->value(), bar->maximum());
+        // The placeholder and the text paint without trouble.
+        QVERIFY(!view.grab().isNull());
+        view.reset();
+        QVERIFY(!view.grab().isNull());
+        view.resize(400, 120);
+        QVERIFY(!view.grab().isNull());
+    }
+
+    void ctrlWheelZooms()
+    {
+        LogView view;
+        QSignalSpy zoom(&view, &LogView::zoomRequested);
+        QWheelEvent up(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 240), Qt::NoButton,
+                       Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &up);
+        QCOMPARE(zoom.count(), 1);
+        QCOMPARE(zoom.at(0).at(0).toInt(), 2);
+        QVERIFY(up.isAccepted());
+    }
+};
+
+QTEST_MAIN(LogViewTest)
+#include "LogViewTest.moc"

@@ -21,7 +21,8 @@ constexpr int unreachableCode = -32000;
 // A long-poll read may hold a request open for a while; only a silent
 // connection is given up.
 constexpr int transferTimeoutMs = 120000;
-constexpr int closeTimeoutMs = 3000;
+// Agent tools give a child about two seconds after closing its input.
+constexpr int closeTimeoutMs = 1500;
 
 QByteArray compactLine(const QByteArray& json)
 {

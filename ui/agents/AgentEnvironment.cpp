@@ -121,7 +121,7 @@ QString desktopExecutable(const AgentEnvironment& environment, const QString& na
         const QString direct = root + QLatin1Char('/') + program;
         if (QFileInfo::exists(direct))
             return direct;
-        QStringList folders = QDir(root).entryList({QStringLiteral("app-*")}, QDir::Dirs | QDir::NoDotAndDotDot,
+        QStringList folders = QDir(root).entryList({QStringLiteral("app-*")}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::CaseSensitive,
                                                    QDir::NoSort);
         std::sort(folders.begin(), folders.end());
         for (const QString& folder : folders) {

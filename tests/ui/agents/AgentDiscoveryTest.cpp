@@ -114,6 +114,10 @@ void AgentDiscoveryTest::desktopSearch()
     const QString newer = home.write(QStringLiteral("Local/Claude/app-1.10.0/Claude.exe"), "x");
     QCOMPARE(desktopExecutable(env, QStringLiteral("Claude")), newer);
 
+    // Only folders named exactly "app-…" are looked into.
+    home.write(QStringLiteral("Local/Claude/APP-0/Claude.exe"), "x");
+    QCOMPARE(desktopExecutable(env, QStringLiteral("Claude")), newer);
+
     const QString direct = home.write(QStringLiteral("Local/Claude/Claude.exe"), "x");
     QCOMPARE(desktopExecutable(env, QStringLiteral("Claude")), direct);
 

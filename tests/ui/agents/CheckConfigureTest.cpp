@@ -62,6 +62,7 @@ private Q_SLOTS:
     void entries_data();
     void entries();
     void linkedConfigWrittenThrough();
+    void privateFileStaysPrivate();
     void yamlValueEquality_data();
     void yamlValueEquality();
 };
@@ -293,6 +294,21 @@ void CheckConfigureTest::linkedConfigWrittenThrough()
     AgentConfig::configure(client, url, QString());
     QVERIFY(QFileInfo(client.configPath).isSymLink());
     QVERIFY(readAll(real).contains("varnelle"));
+}
+
+void CheckConfigureTest::privateFileStaysPrivate()
+{
+    // Some tools keep credentials in the same file: neither the new file nor its
+    // backup may be readable by others.
+    AgentHome home;
+    const AgentClient client = installed(home, QStringLiteral("claude-code"));
+    home.write(QStringLiteral(".claude.json"), "{\"oauthAccount\": {\"token\": \"secret\"}}");
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    QFile::setPermissions(client.configPath, owner);
+    AgentConfig::configure(client, url, QString());
+    const QFileInfo backup(QFileInfo(client.configPath).absolutePath() + QLatin1Char('/') + backups(client.configPath).value(0));
+    QCOMPARE(QFileInfo(client.configPath).permissions() & ~(QFile::ReadUser | QFile::WriteUser), owner);
+    QCOMPARE(backup.permissions() & ~(QFile::ReadUser | QFile::WriteUser), owner);
 }
 
 void CheckConfigureTest::yamlValueEquality_data()

@@ -115,16 +115,20 @@ void StdioBridge::send(const Message& message)
         m_initializing = true;
     ++m_inFlight;
     QNetworkReply* reply = m_network.post(request, message.body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, message] { replied(reply, message); });
+    auto stream = std::make_shared<EventStream>();
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, stream] { readEvents(reply, *stream, false); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, message, stream] { replied(reply, message, *stream); });
 }
 
-void StdioBridge::replied(QNetworkReply* reply, const Message& message)
+void StdioBridge::replied(QNetworkReply* reply, const Message& message, EventStream& stream)
 {
     reply->deleteLater();
     --m_inFlight;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool events = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray().startsWith("text/event-stream");
+    if (events && status >= 200 && status < 300)
+        readEvents(reply, stream, true);
     const QByteArray body = reply->readAll();
-    const QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
     if (message.initialize) {
         m_initializing = false;
         if (status == 200) {
@@ -134,7 +138,17 @@ void StdioBridge::replied(QNetworkReply* reply, const Message& message)
         }
     }
     if (status >= 200 && status < 300) {
-        writeBody(body, type);
+        if (!events) {
+            const QByteArray line = compactLine(body);
+            if (!line.isEmpty()) {
+                writeLine(line);
+                if (stream.written++ == 0)
+                    stream.first = line;
+            }
+        }
+        // A request must get an answer, or the client waits for ever.
+        if (stream.written == 0 && !message.id.isUndefined())
+            writeError(message.id, unreachableCode, QStringLiteral("MCP 服务没有返回应答（HTTP %1）").arg(status));
     } else if (status == 0) {
         if (!message.id.isUndefined())
             writeError(message.id, unreachableCode, QStringLiteral("无法连接 MCP 服务：") + reply->errorString());
@@ -148,7 +162,7 @@ void StdioBridge::replied(QNetworkReply* reply, const Message& message)
             writeError(message.id, unreachableCode, QStringLiteral("MCP 服务返回 HTTP %1").arg(status));
     }
     if (message.initialize && m_protocolVersion.isEmpty()) {
-        const QJsonObject answer = QJsonDocument::fromJson(body).object();
+        const QJsonObject answer = QJsonDocument::fromJson(stream.first).object();
         m_protocolVersion = answer.value(QStringLiteral("result")).toObject().value(QStringLiteral("protocolVersion")).toString().toUtf8();
     }
     if (!m_initializing)
@@ -156,35 +170,46 @@ void StdioBridge::replied(QNetworkReply* reply, const Message& message)
     finishIfDone();
 }
 
-void StdioBridge::writeBody(const QByteArray& body, const QByteArray& contentType)
+void StdioBridge::readEvents(QNetworkReply* reply, EventStream& stream, bool final)
 {
-    if (!contentType.startsWith("text/event-stream")) {
-        const QByteArray line = compactLine(body);
-        if (!line.isEmpty())
-            writeLine(line);
+    if (!reply->header(QNetworkRequest::ContentTypeHeader).toByteArray().startsWith("text/event-stream"))
         return;
-    }
-    // A server-sent event stream: each event's data lines form one message.
-    QByteArray data;
-    const QList<QByteArray> lines = body.split('\n');
-    for (QByteArray line : lines) {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status >= 300)
+        return;
+    stream.pending += reply->readAll();
+    if (final && !stream.pending.isEmpty() && !stream.pending.endsWith('\n'))
+        stream.pending += '\n';
+    auto dispatch = [&] {
+        if (stream.data.isEmpty())
+            return;
+        const QByteArray line = compactLine(stream.data);
+        stream.data.clear();
+        if (!line.isEmpty()) {
+            writeLine(line);
+            if (stream.written++ == 0)
+                stream.first = line;
+        }
+    };
+    qsizetype newline;
+    while ((newline = stream.pending.indexOf('\n')) >= 0) {
+        QByteArray line = stream.pending.left(newline);
+        stream.pending.remove(0, newline + 1);
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.isEmpty()) {
-            if (!data.isEmpty())
-                writeLine(compactLine(data));
-            data.clear();
+            dispatch();
         } else if (line.startsWith("data:")) {
             QByteArray part = line.mid(5);
             if (part.startsWith(' '))
                 part.remove(0, 1);
-            if (!data.isEmpty())
-                data.append('\n');
-            data.append(part);
+            if (!stream.data.isEmpty())
+                stream.data.append('\n');
+            stream.data.append(part);
         }
     }
-    if (!data.isEmpty())
-        writeLine(compactLine(data));
+    if (final)
+        dispatch();
 }
 
 void StdioBridge::writeError(const QJsonValue& id, int code, const QString& text)

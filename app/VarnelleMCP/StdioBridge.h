@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
+
 class QNetworkReply;
 class QSocketNotifier;
 
@@ -38,8 +40,17 @@ private:
     void readInput();
     void handleLine(QByteArray line);
     void send(const Message& message);
-    void replied(QNetworkReply* reply, const Message& message);
-    void writeBody(const QByteArray& body, const QByteArray& contentType);
+    // A reply that arrives as server-sent events is relayed event by event, so
+    // that notifications sent during a long call reach the client at once.
+    struct EventStream {
+        QByteArray pending;  // bytes after the last complete line
+        QByteArray data;     // data lines of the event being read
+        int written = 0;     // messages relayed from this reply
+        QByteArray first;    // the first of them
+    };
+
+    void replied(QNetworkReply* reply, const Message& message, EventStream& stream);
+    void readEvents(QNetworkReply* reply, EventStream& stream, bool final);
     void writeError(const QJsonValue& id, int code, const QString& text);
     void writeLine(const QByteArray& line);
     void flushQueue();

@@ -78,13 +78,16 @@ private:
         } else if (rpc == QLatin1String("tools/list")) {
             // Answered as a server-sent event stream, spread over two data lines.
             type = "text/event-stream";
-            body = "event: message\r\ndata: {\"jsonrpc\":\"2.0\",\r\ndata: \"id\":" + QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact).mid(1).chopped(1)
+            body = ": keep-alive\r\n\r\nevent: message\r\ndata: {\"jsonrpc\":\"2.0\",\"method\":\"notifications/message\"}\r\n\r\n"
+                   "event: message\r\ndata: {\"jsonrpc\":\"2.0\",\r\ndata: \"id\":" + QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact).mid(1).chopped(1)
                    + ",\"result\":{\"tools\":[]}}\r\n\r\n";
         } else if (rpc == QLatin1String("refused")) {
             status = "404 Not Found";
             body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"}, {"id", id},
                                              {"error", QJsonObject{{"code", -32001}, {"message", "会话不存在"}}}})
                        .toJson(QJsonDocument::Compact);
+        } else if (rpc == QLatin1String("silent")) {
+            body.clear();
         } else if (rpc == QLatin1String("broken")) {
             status = "500 Internal Server Error";
             type = "text/plain";
@@ -140,6 +143,7 @@ void StdioBridgeTest::relaysOneSession()
     const QJsonObject init = nextLine(bridge);
     QCOMPARE(init.value("id").toInt(), 1);
     QCOMPARE(init.value("result").toObject().value("serverInfo").toObject().value("name").toString(), QStringLiteral("Varnelle Native"));
+    QCOMPARE(nextLine(bridge).value("method").toString(), QStringLiteral("notifications/message"));
     const QJsonObject tools = nextLine(bridge);
     QCOMPARE(tools.value("id").toInt(), 2);
     QVERIFY(tools.value("result").toObject().value("tools").isArray());
@@ -196,10 +200,14 @@ void StdioBridgeTest::endpointRefusals()
     const QJsonObject broken = nextLine(bridge);
     QCOMPARE(broken.value("id").toInt(), 2);
     QCOMPARE(broken.value("error").toObject().value("message").toString(), QStringLiteral("MCP 服务返回 HTTP 500"));
+    bridge.write(rpc(3, "silent"));
+    const QJsonObject silent = nextLine(bridge);
+    QCOMPARE(silent.value("id").toInt(), 3);
+    QCOMPARE(silent.value("error").toObject().value("message").toString(), QStringLiteral("MCP 服务没有返回应答（HTTP 200）"));
     bridge.closeWriteChannel();
     QTRY_COMPARE_WITH_TIMEOUT(bridge.state(), QProcess::NotRunning, 10000);
     // No session was opened, so none is ended.
-    QCOMPARE(endpoint.requests.size(), 2);
+    QCOMPARE(endpoint.requests.size(), 3);
 }
 
 void StdioBridgeTest::invalidInput()

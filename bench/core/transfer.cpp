@@ -1,0 +1,117 @@
+// XMODEM-CRC throughput of a 1 MiB file against lrzsz over a pty pair, both
+// directions. A pty has no line rate: this is the protocol's own turn-around.
+#include "core/Channel.h"
+#include "core/Engine.h"
+#include "core/SerialTransfer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace vn;
+
+namespace {
+
+struct Pair {
+    QTemporaryDir dir;
+    QProcess socat;
+    QString a = dir.filePath(QStringLiteral("ttyA"));
+    QString b = dir.filePath(QStringLiteral("ttyB"));
+    bool start()
+    {
+        socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=%1").arg(a),
+                                              QStringLiteral("pty,raw,echo=0,link=%1").arg(b)});
+        QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired() && !(QFileInfo::exists(a) && QFileInfo::exists(b)))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return QFileInfo::exists(a) && QFileInfo::exists(b);
+    }
+    ~Pair()
+    {
+        socat.kill();
+        socat.waitForFinished(3000);
+    }
+};
+
+double run(bool send, const QByteArray& data)
+{
+    Pair pair;
+    if (!pair.start())
+        return -1;
+    const QString in = pair.dir.filePath(QStringLiteral("in.bin"));
+    QFile file(in);
+    file.open(QIODevice::WriteOnly);
+    file.write(data);
+    file.close();
+
+    Engine engine;
+    Config config;
+    config.port = pair.a;
+    Channel* channel = engine.open(config);
+    QObject owner;
+    channel->transferOwner = &owner;
+    SerialTransfer transfer;
+    transfer.writer = [channel](const QByteArray& bytes) {
+        try {
+            channel->send(bytes, QString(), QStringLiteral("file-transfer"));
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    QObject::connect(channel, &Channel::bytesReceived, &transfer, &SerialTransfer::feed);
+    bool done = false;
+    bool ok = false;
+    qint64 endNs = 0;
+    QElapsedTimer clock;
+    QObject::connect(&transfer, &SerialTransfer::finished, [&](bool success) {
+        done = true;
+        ok = success;
+    });
+    // The receive lingers 2 s after the last ACK before it reports; the
+    // clock stops when the file is saved.
+    QObject::connect(&transfer, &SerialTransfer::changed, [&] {
+        if (!endNs && transfer.phase() == SerialTransfer::EotAcknowledged)
+            endNs = clock.nsecsElapsed();
+    });
+
+    QProcess peer;
+    peer.setWorkingDirectory(pair.dir.path());
+    const QString command = send ? QStringLiteral("rx -q -c -b out.bin") : QStringLiteral("sx -q -b in.bin");
+    clock.start();
+    if (send)
+        transfer.startSend(in, SerialTransfer::XmodemCrc);
+    else
+        transfer.startReceive(pair.dir.filePath(QStringLiteral("out.bin")), SerialTransfer::XmodemCrc, data.size());
+    peer.start(QStringLiteral("timeout"), {QStringLiteral("120"), QStringLiteral("socat"),
+                                           QStringLiteral("FILE:%1,raw,echo=0").arg(pair.b),
+                                           QStringLiteral("EXEC:%1").arg(command)});
+    QDeadlineTimer deadline(120000);
+    while (!done && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (!endNs)
+        endNs = clock.nsecsElapsed();
+    peer.waitForFinished(5000);
+    if (!ok)
+        return -1;
+    return double(data.size()) / (double(endNs) / 1e9) / 1000.0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QByteArray data(1024 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char((i * 131) ^ (i >> 7));
+    std::printf("XMODEM-CRC send 1 MiB to lrzsz rx over a pty: %.1f KB/s (target >= 50)\n", run(true, data));
+    std::printf("XMODEM-CRC receive 1 MiB from lrzsz sx over a pty: %.1f KB/s (target >= 50)\n", run(false, data));
+    return 0;
+}

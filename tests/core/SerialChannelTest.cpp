@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <ctime>
+
 using namespace vn;
 
 namespace {
@@ -50,6 +52,13 @@ QByteArray readAtLeast(QSerialPort& port, int count)
         got += port.readAll();
     }
     return got;
+}
+
+double cpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 } // namespace
@@ -147,8 +156,11 @@ private Q_SLOTS:
         QCOMPARE(ch->appliedBaudrate, 0);
         QTRY_VERIFY(ch->reconnectAttempts >= 3);
         // Failing attempts and repeated driver errors journal nothing more.
+        // A vanished device must not leave the event loop spinning on errors.
         const int statuses = int(statusEvents(engine, ch->id).size());
-        QTest::qWait(400);
+        const double cpuBefore = cpuSeconds();
+        QTest::qWait(600);
+        QVERIFY2(cpuSeconds() - cpuBefore < 0.3, "the event loop kept busy while the device was gone");
         QCOMPARE(int(statusEvents(engine, ch->id).size()), statuses);
         QCOMPARE(ch->state, QStringLiteral("reconnecting"));
         QVERIFY(engine.journal.lastSeq < 20);
@@ -174,8 +186,15 @@ private Q_SLOTS:
         QVERIFY(pair.start());
         Engine engine;
         Channel* ch = engine.open(serialOn(pair.portA()));
-        pair.stop();
+        pair.stop();   // no port-list check here: the driver's own error reports the loss
         QTRY_COMPARE(ch->state, QStringLiteral("reconnecting"));
+        QVERIFY2(ch->error.startsWith(QStringLiteral("串口 %1 已断开，等待设备恢复（").arg(pair.portA()))
+                     && ch->error.endsWith(QStringLiteral("）")),
+                 qPrintable(ch->error));
+        const double cpuBefore = cpuSeconds();
+        QTest::qWait(400);
+        QVERIFY(cpuSeconds() - cpuBefore < 0.25);
+        QCOMPARE(int(statusEvents(engine, ch->id).size()), 2);   // connected, reconnecting
         ch->close();
         const int attempts = ch->reconnectAttempts;
         QVERIFY(pair.start());

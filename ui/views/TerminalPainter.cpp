@@ -35,7 +35,11 @@ void TerminalPainter::paint(const TerminalView& view, QPainter& painter)
     const bool live = screen.alternateScreen() || v == screen.historyRows();
     const int cols = screen.cols();
     const bool selecting = view.hasSelection();
-    const auto [lo, hi] = view.selectionRange();
+    // Plain variables, not a structured binding: the lambda below captures them,
+    // which clang before 16 refuses for bindings.
+    const std::pair<qint64, qint64> range = view.selectionRange();
+    const qint64 lo = range.first;
+    const qint64 hi = range.second;
 
     QFont regular = base;
     QFont bold = base;

@@ -213,6 +213,28 @@ private Q_SLOTS:
         QCOMPARE(records.back().value("value").toObject().value("t").toString(), QStringLiteral("中"));
     }
 
+    // receive() runs from Qt slots: a decoder that cannot work reports once,
+    // stays off, and the raw bytes are journaled all the same.
+    void failingDecoderReportsOnce()
+    {
+        Engine engine;
+        Channel ch(&engine, loopback());
+        ch.parserMode = QStringLiteral("auto");
+        ch.encoding = QStringLiteral("no-such-codec");   // as a stored setting might hold
+        ch.receive("{\"x\":1}\n@wave a=1\n", QString());
+        ch.receive("{\"x\":2}\n@wave a=2\n", QString());
+        QCOMPARE(ch.parserMode, QStringLiteral("off"));
+        QCOMPARE(ch.sources.at("default")->samples.size(), std::size_t(2));
+        QVERIFY(ch.sources.at("default")->records.empty());
+        QStringList directions;
+        for (const QJsonValue& v : engine.journal.read(0, 10).value("events").toArray())
+            directions.append(v.toObject().value("direction").toString() + QLatin1Char(':')
+                              + v.toObject().value("message").toString());
+        QCOMPARE(directions, (QStringList{QStringLiteral("rx:"),
+                                          QStringLiteral("status:结构化解析已停用：不支持的解析编码"),
+                                          QStringLiteral("rx:")}));
+    }
+
     void scriptConfiguration()
     {
         Engine engine;

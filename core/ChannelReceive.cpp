@@ -2,6 +2,7 @@
 
 #include "core/Engine.h"
 #include "core/Fail.h"
+#include "core/JsonSize.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,11 +34,38 @@ void Source::resetSearch()
     xmlDepth = 0;
 }
 
-void RecordList::append(QJsonObject record)
+qint64 RecordList::indentedSize(const QJsonObject& record, const QByteArray& valueIndented)
+{
+    // "{\n", members as '    "key": value' joined by ",\n", then "\n}\n".
+    qint64 size = 5 + 2 * (record.size() - 1);
+    for (auto it = record.constBegin(); it != record.constEnd(); ++it) {
+        size += 6 + json::stringSize(it.key());
+        const QJsonValue value = it.value();
+        if (value.isString()) {
+            size += json::stringSize(value.toString());
+        } else if (value.isNull()) {
+            size += 4;
+        } else if (value.isDouble() && value.toDouble() == double(value.toInteger())
+                   && std::abs(value.toDouble()) < 9e15) {
+            size += json::integerSize(value.toInteger());
+        } else if ((value.isObject() || value.isArray()) && !valueIndented.isEmpty()) {
+            // One level deeper than on its own: every line after the first
+            // moves four columns right, and the final line break goes.
+            size += valueIndented.size() - 1 + 4 * (valueIndented.count('\n') - 1);
+        } else {
+            return -1;
+        }
+    }
+    return size;
+}
+
+void RecordList::append(QJsonObject record, const QByteArray& valueIndented)
 {
     ++seq;
     record.insert(QLatin1String("seq"), seq);
-    const qint64 size = QJsonDocument(record).toJson(QJsonDocument::Indented).size();
+    qint64 size = indentedSize(record, valueIndented);
+    if (size < 0)
+        size = QJsonDocument(record).toJson(QJsonDocument::Indented).size();
     records.push_back(std::move(record));
     sizes.push_back(size);
     bytes += size;

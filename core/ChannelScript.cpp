@@ -103,9 +103,10 @@ void Channel::scriptSamplesHandler(const QString& peer, const QJsonArray& sample
         record.insert(QLatin1String("format"), QStringLiteral("script"));
         record.insert(QLatin1String("peer"), peer);
         record.insert(QLatin1String("text"), QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
-        record.insert(QLatin1String("pretty"), QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Indented)));
+        const QByteArray indented = QJsonDocument(frame).toJson(QJsonDocument::Indented);
+        record.insert(QLatin1String("pretty"), QString::fromUtf8(indented));
         record.insert(QLatin1String("value"), frame);
-        it->second->script.append(std::move(record));
+        it->second->script.append(std::move(record), indented);
     }
     Q_EMIT engine->eventAdded();
 }

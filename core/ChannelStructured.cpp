@@ -208,6 +208,7 @@ void Channel::parseStructured(Source& source, const QByteArray& data, qint64 eve
         if (found.outcome != Outcome::Complete || !found.valid)
             continue;
 
+        QByteArray valueIndented;
         QJsonObject record;
         record.insert(QLatin1String("event_seq"), eventSeq);
         record.insert(QLatin1String("time"), now());
@@ -222,12 +223,13 @@ void Channel::parseStructured(Source& source, const QByteArray& data, qint64 eve
             const QJsonDocument parsed = QJsonDocument::fromJson(document.toUtf8(), &parseError);
             if (parseError.error != QJsonParseError::NoError)
                 continue;
+            valueIndented = parsed.toJson(QJsonDocument::Indented);
             record.insert(QLatin1String("format"), QStringLiteral("json"));
-            record.insert(QLatin1String("pretty"), QString::fromUtf8(parsed.toJson(QJsonDocument::Indented)));
+            record.insert(QLatin1String("pretty"), QString::fromUtf8(valueIndented));
             record.insert(QLatin1String("value"),
                           parsed.isArray() ? QJsonValue(parsed.array()) : QJsonValue(parsed.object()));
         }
-        source.structured.append(std::move(record));
+        source.structured.append(std::move(record), valueIndented);
     }
 }
 

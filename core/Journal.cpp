@@ -1,13 +1,13 @@
 #include "core/Journal.h"
 
 #include "core/Fail.h"
+#include "core/JsonSize.h"
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
 
-#include <cstdio>
 
 namespace vn {
 
@@ -48,40 +48,6 @@ QString hexText(const QByteArray& data)
         *p++ = QLatin1Char(digits[b & 15]);
     }
     return out;
-}
-
-// Bytes of a string in compact JSON, quotes included, as Qt's writer makes
-// them: UTF-8, with \" \\ \b \f \n \r \t and \u00XX for other controls.
-qint64 jsonStringSize(const QString& text)
-{
-    qint64 size = 2;
-    const QChar* p = text.constData();
-    const QChar* end = p + text.size();
-    for (; p < end; ++p) {
-        const char16_t c = p->unicode();
-        if (c < 0x80) {
-            if (c == u'"' || c == u'\\' || c == u'\b' || c == u'\f' || c == u'\n' || c == u'\r' || c == u'\t')
-                size += 2;
-            else if (c < 0x20)
-                size += 6;
-            else
-                size += 1;
-        } else if (c < 0x800) {
-            size += 2;
-        } else if (QChar::isHighSurrogate(c) && p + 1 < end && QChar::isLowSurrogate(p[1].unicode())) {
-            size += 4;
-            ++p;
-        } else {
-            size += 3;
-        }
-    }
-    return size;
-}
-
-qint64 jsonNumberSize(qint64 value)
-{
-    char buffer[24];
-    return std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(value));
 }
 
 // "key": plus its separator.
@@ -131,17 +97,17 @@ QJsonObject Journal::append(const QString& channelId, const QString& direction,
     // The compact size is counted, not serialized: the same number the writer
     // would give (a test holds the two equal), at a fraction of the cost.
     qint64 size = 2 + 8 /* separators between nine members */
-        + member(3) + jsonNumberSize(lastSeq)
-        + member(4) + jsonStringSize(time)
-        + member(10) + jsonStringSize(channelId)
-        + member(9) + jsonStringSize(direction)
+        + member(3) + json::integerSize(lastSeq)
+        + member(4) + json::stringSize(time)
+        + member(10) + json::stringSize(channelId)
+        + member(9) + json::stringSize(direction)
         + member(3) + 2 + hex.size()
-        + member(4) + jsonStringSize(text)
-        + member(4) + jsonNumberSize(data.size())
-        + member(4) + jsonStringSize(peer)
-        + member(7) + jsonStringSize(message);
+        + member(4) + json::stringSize(text)
+        + member(4) + json::integerSize(data.size())
+        + member(4) + json::stringSize(peer)
+        + member(7) + json::stringSize(message);
     if (!protocol.isEmpty())
-        size += 1 + member(8) + jsonStringSize(protocol);
+        size += 1 + member(8) + json::stringSize(protocol);
     if (streamReset)
         size += 1 + member(12) + 4;
     events.emplace_back(event, size);

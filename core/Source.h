@@ -24,7 +24,14 @@ struct RecordList {
     qint64 bytes = 0;           // sum of the kept records' sizes
 
     // Gives the record the next number, appends it and trims from the front.
-    void append(QJsonObject record);
+    // `valueIndented` is the record's "value" already written as indented
+    // JSON, when the caller has it: the record's size is then counted from
+    // it instead of serializing the whole record again.
+    void append(QJsonObject record, const QByteArray& valueIndented = QByteArray());
+
+    // Bytes of the record as indented JSON; -1 when it holds a member this
+    // count does not cover (the caller then serializes).
+    static qint64 indentedSize(const QJsonObject& record, const QByteArray& valueIndented);
 };
 
 // The decoding state of one peer of a channel: wave lines and samples,

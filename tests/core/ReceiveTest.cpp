@@ -162,6 +162,25 @@ private Q_SLOTS:
         QCOMPARE(sum, list.bytes);
     }
 
+    // Record sizes are counted, not serialized: the count must match.
+    void recordSizesMatchIndentedJson()
+    {
+        Engine engine;
+        Channel ch(&engine, loopback());
+        ch.configureParser(QStringLiteral("auto"), QStringLiteral("utf-8"));
+        ch.receive(QStringLiteral(
+                       "{}[]{\"a\":{}}[[],[{}]]{\"s\":\"x\\ny\\t\\\"q\\u0001 中文 😀\"}"
+                       "{\"n\":[1.5,-2,1e300,0.1,12345678901234567],\"t\":true,\"f\":null}"
+                       "<?xml version=\"1.0\"?><!-- c --><r a=\"&quot;\"><v>2 &lt; 3</v>\n\t<w/></r>"
+                       "[\"\\u007f\",\"\\ud83d\\ude00\"]")
+                       .toUtf8(),
+                   QString());
+        const RecordList& list = ch.sources.at("default")->structured;
+        QCOMPARE(int(list.records.size()), 8);
+        for (std::size_t i = 0; i < list.records.size(); ++i)
+            QCOMPARE(list.sizes[i], qint64(QJsonDocument(list.records[i]).toJson(QJsonDocument::Indented).size()));
+    }
+
     void sourceEviction()
     {
         Engine engine;
@@ -287,6 +306,9 @@ private Q_SLOTS:
         QCOMPARE(records[1].toObject().value("event_seq").toInteger(), 2);
         QCOMPARE(QJsonDocument::fromJson(first.value("text").toString().toUtf8()).object(),
                  first.value("value").toObject());
+        const RecordList& list = ch.sources.at("default")->script;
+        for (std::size_t i = 0; i < list.records.size(); ++i)
+            QCOMPARE(list.sizes[i], qint64(QJsonDocument(list.records[i]).toJson(QJsonDocument::Indented).size()));
     }
 
     void scriptFailureSwitchesOff()

@@ -24,6 +24,13 @@ class SshHostCache {
 public:
     // Runs `program -G [-l user] [-p port] [-i identity] host` (at most 3 s).
     static SshHostRecords resolve(const SshTarget& target, const QString& program);
+    // The same for whole connection settings (`Config`), validated first.
+    template <typename Settings>
+    static SshHostRecords resolve(const Settings& settings, const QString& program)
+    {
+        settings.validate();
+        return resolve(SshTarget::of(settings), program);
+    }
     static SshHostRecords parse(const QByteArray& output, const QString& configuredHost);
     // The number of host-field entries removed from the file (0: untouched).
     static int remove(const QString& knownHostsFile, const QStringList& names);

@@ -2,6 +2,7 @@
 #include "core/ssh/SshCredentialCache.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocalSocket>
@@ -81,6 +82,11 @@ private Q_SLOTS:
                  QStringLiteral("Varnelle-ssh-") + session.token());
         QCOMPARE(environment.value(QStringLiteral("VN_SSH_AUTH_TOKEN")), session.token());
         QVERIFY(environment.contains(QStringLiteral("PATH")));
+        // Only this user may reach the bridge's socket.
+        const QFile::Permissions socketMode =
+            QFile::permissions(QDir::tempPath() + QLatin1Char('/') + session.serverName());
+        QVERIFY(socketMode & QFile::WriteOwner);
+        QVERIFY(!(socketMode & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)));
         QCOMPARE(session.token().size(), 32);
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(session.token()).hasMatch());
         SshAuthSession other(labTarget(), m_cache, nullptr);

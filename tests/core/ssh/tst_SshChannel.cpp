@@ -2,6 +2,7 @@
 #include "core/Engine.h"
 #include "core/ssh/SshAuthSession.h"
 #include "core/ssh/SshCredentialCache.h"
+#include "core/ssh/SshHostCache.h"
 
 #include "tests/core/ssh/SshTestServer.h"
 
@@ -12,6 +13,8 @@
 #include <QTest>
 
 #include <functional>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace vn;
 using vn::test::SshTestServer;
@@ -92,8 +95,8 @@ Config sshConfig(quint16 port, const QString& user, const QString& identity = QS
 
 QString currentUser()
 {
-    const QByteArray name = qgetenv("USER");
-    return name.isEmpty() ? QStringLiteral("root") : QString::fromLocal8Bit(name);
+    const passwd* entry = ::getpwuid(::geteuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QStringLiteral("root");
 }
 
 QString writeScript(const QTemporaryDir& dir, const QString& name, const QByteArray& body)
@@ -277,6 +280,10 @@ private Q_SLOTS:
                                     QStringLiteral("-f"), m_server.knownHosts()}));
 
         QTRY_VERIFY_WITH_TIMEOUT(session.shellReady(), 10000);
+        // The host's records, as the cache-clearing dialog finds them.
+        const SshHostRecords records = SshHostCache::resolve(session.channel->config, m_server.clientProgram());
+        QCOMPARE(records.hostKeyNames, QStringList{QStringLiteral("[127.0.0.1]:%1").arg(m_server.port())});
+        QCOMPARE(records.knownHostsFiles, QStringList{m_server.knownHosts()});
         session.type("echo vn-$((6*7))\r");
         QTRY_VERIFY_WITH_TIMEOUT(session.received.contains("vn-42"), 10000);
         session.channel->resizeTerminal(QSize(101, 41));

@@ -2,6 +2,8 @@
 
 #include "core/Fail.h"
 
+#include <QHash>
+#include <QList>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -51,6 +53,13 @@ Scalar resolvePlain(const QString& text)
     static const QRegularExpression notNumber(QStringLiteral("^\\.(?:nan|NaN|NAN)$"));
 
     Scalar scalar;
+    // Most scalars are plain words: only these first characters can start a
+    // null, a boolean or a number.
+    static const QString starts = QStringLiteral("~nNtTfF+-.0123456789");
+    if (!text.isEmpty() && !starts.contains(text.front())) {
+        scalar.text = text;
+        return scalar;
+    }
     QRegularExpressionMatch m;
     if (nullForm.match(text).hasMatch()) {
         scalar.kind = Scalar::Null;
@@ -123,6 +132,24 @@ bool scalarEqual(const YAML::Node& a, const YAML::Node& b)
     return false;
 }
 
+// One text per resolved scalar value: equal texts exactly for equal scalars.
+QString canonical(const Scalar& scalar)
+{
+    switch (scalar.kind) {
+    case Scalar::Null:
+        return QStringLiteral("n");
+    case Scalar::Bool:
+        return scalar.boolean ? QStringLiteral("b1") : QStringLiteral("b0");
+    case Scalar::Int:
+        return QStringLiteral("i") + scalar.integer;
+    case Scalar::Float:
+        return std::isnan(scalar.number) ? QStringLiteral("fnan") : QStringLiteral("f") + QString::number(scalar.number == 0 ? 0.0 : scalar.number, 'g', 17);
+    case Scalar::String:
+        break;
+    }
+    return QStringLiteral("s") + scalar.text;
+}
+
 bool isScalarLike(const YAML::Node& node)
 {
     return node.IsScalar() || node.IsNull();
@@ -149,11 +176,27 @@ bool yamlEqual(const YAML::Node& a, const YAML::Node& b)
     }
     if (a.size() != b.size())
         return false;
+    // Scalar keys are matched through their resolved form; other keys (rare)
+    // are looked for one by one.
+    QHash<QString, YAML::Node> scalarKeys;
+    QList<std::pair<YAML::Node, YAML::Node>> otherKeys;
+    for (auto right = b.begin(); right != b.end(); ++right) {
+        if (isScalarLike(right->first))
+            scalarKeys.insert(canonical(resolve(right->first)), right->second);
+        else
+            otherKeys.append({right->first, right->second});
+    }
     for (auto left = a.begin(); left != a.end(); ++left) {
+        if (isScalarLike(left->first)) {
+            const auto found = scalarKeys.constFind(canonical(resolve(left->first)));
+            if (found == scalarKeys.constEnd() || !yamlEqual(left->second, *found))
+                return false;
+            continue;
+        }
         bool matched = false;
-        for (auto right = b.begin(); right != b.end(); ++right) {
-            if (yamlEqual(left->first, right->first)) {
-                matched = yamlEqual(left->second, right->second);
+        for (const auto& [key, value] : otherKeys) {
+            if (yamlEqual(left->first, key)) {
+                matched = yamlEqual(left->second, value);
                 break;
             }
         }

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -178,6 +179,37 @@ private Q_SLOTS:
         peer->write("1\n@wave after=2\n");
         QTRY_COMPARE(ch->sources.at("default")->samples.size(), std::size_t(1));
         QCOMPARE(ch->sources.at("default")->rejectedLines, 0);
+    }
+
+    // The port-list check: a port the list still names (in any letter case,
+    // or by its system location) stays; one gone from list and disk is missing.
+    void portListCheck()
+    {
+        test::SocatPair pair;
+        QVERIFY(pair.start());
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("MyPort"));
+        QVERIFY(QFile::link(pair.portA(), link));
+        Engine engine;
+        Channel* ch = engine.open(serialOn(link));
+        QCOMPARE(ch->state, QStringLiteral("connected"));
+        QVERIFY(QFile::remove(link));   // the device lives on, its path is gone
+
+        auto listed = [](const QString& name, const QString& location) {
+            return QJsonArray{QJsonObject{{"port", name}, {"system_location", location}}};
+        };
+        engine.checkSerialDevices(listed(link.toLower(), QString()));
+        QCOMPARE(ch->state, QStringLiteral("connected"));
+        engine.checkSerialDevices(listed(QStringLiteral("ttyS0"), link));
+        QCOMPARE(ch->state, QStringLiteral("connected"));
+        engine.checkSerialDevices(listed(QStringLiteral("ttyS0"), link.toLower()));
+        QCOMPARE(ch->state, QStringLiteral("reconnecting"));
+        QCOMPARE(ch->error, QStringLiteral("串口 %1 已断开，等待设备恢复").arg(link));
+
+        QVERIFY(QFile::link(pair.portA(), link));
+        QTRY_COMPARE(ch->state, QStringLiteral("connected"));
+        QCOMPARE(ch->serialGeneration, 2);
+        QCOMPARE(statusEvents(engine, ch->id).last().value("stream_reset").toBool(), true);
     }
 
     void closeStopsReconnecting()

@@ -92,9 +92,6 @@ void Channel::acceptClients()
         const QString peer = peerName(socket->peerAddress(), socket->peerPort());
         clients[peer] = socket;
         watchSocket(socket, peer);
-        // Bytes that came with the connection are already waiting.
-        if (socket->bytesAvailable() > 0)
-            receive(socket->readAll(), peer);
     }
     Q_EMIT engine->channelsChanged();
 }

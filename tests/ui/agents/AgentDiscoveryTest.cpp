@@ -32,6 +32,7 @@ private Q_SLOTS:
 
 void AgentDiscoveryTest::currentSnapshot()
 {
+    const QByteArray savedPath = qgetenv("PATH");
     qputenv("APPDATA", "/roaming");
     qputenv("LOCALAPPDATA", "/local");
     qputenv("PATH", "/a::/b:");
@@ -40,6 +41,7 @@ void AgentDiscoveryTest::currentSnapshot()
     qunsetenv("APPDATA");
     qunsetenv("LOCALAPPDATA");
     qunsetenv("CODEX_HOME");
+    qputenv("PATH", savedPath);
     QVERIFY(env.fromSystem);
     QCOMPARE(env.home, QDir::homePath());
     QCOMPARE(env.appData, QStringLiteral("/roaming"));

@@ -188,7 +188,10 @@ void Channel::parseWave(Source& source, const QByteArray& data)
             continue;
         }
         ++source.sampleIndex;
-        QJsonObject sample;
+        // A copy of a prepared object: one allocation instead of regrowth.
+        static const QJsonObject plain{{QStringLiteral("index"), 0}, {QStringLiteral("time"), 0.0},
+                                       {QStringLiteral("values"), QJsonObject()}};
+        QJsonObject sample = plain;
         sample.insert(QLatin1String("index"), source.sampleIndex);
         sample.insert(QLatin1String("time"), double(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
         sample.insert(QLatin1String("values"), values);

@@ -92,6 +92,8 @@ void ConfigUpdateTest::toml_data()
         << "# top\n" + tomlBlock + "\n[other]\na = 1\n";
     QTest::newRow("single-quoted header with comment") << "[mcp_servers.'varnelle'] # ours\nurl = \"x\"\nenabled = false\n"
                                                       << tomlBlock + "\n";
+    QTest::newRow("CR LF line ends") << "a = 1\r\n[mcp_servers.varnelle]\r\nurl = \"x\"\r\n[b]\r\n"
+                                     << "a = 1\r\n" + tomlBlock + "\n[b]\r\n";
     QTest::newRow("bare header at end without line feed") << "a = 1\n[mcp_servers.varnelle]\nurl = \"x\""
                                                          << "a = 1\n" + tomlBlock + "\n";
 }
@@ -135,6 +137,8 @@ void ConfigUpdateTest::yaml_data()
         << "mcp_servers:\n  varnelle:\n    url: old\n# model section\nmodel: x\n"
         << "mcp_servers:\n\n" + yamlEntry + "# model section\nmodel: x\n";
     QTest::newRow("quoted entry key") << "mcp_servers:\n  \"varnelle\": {url: old}\n" << "mcp_servers:\n\n" + yamlEntry;
+    QTest::newRow("CR LF line ends") << "model: x\r\nmcp_servers:\r\n  varnelle:\r\n    url: old\r\n  other: {}\r\n"
+                                     << "model: x\r\nmcp_servers:\r\n  other: {}\r\n\n" + yamlEntry;
     QTest::newRow("block at end without line feed") << "mcp_servers:\n  other: {}" << "mcp_servers:\n  other: {}\n" + yamlEntry;
     QTest::newRow("flow mapping edited as JSON")
         << "{\"model\": \"x\", \"mcp_servers\": {}}"

@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QUuid>
 
+#include <algorithm>
 #include <array>
 
 namespace vn {

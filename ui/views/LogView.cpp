@@ -70,8 +70,33 @@ void LogView::scrollToEnd()
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
+void LogView::openBatch()
+{
+    if (m_batchOpen)
+        return;
+    m_batchOpen = true;
+    m_batchScroll = verticalScrollBar()->value();
+    m_batch = QTextCursor(document());
+    m_batch.beginEditBlock();
+    QMetaObject::invokeMethod(this, &LogView::closeBatch, Qt::QueuedConnection);
+}
+
+void LogView::closeBatch()
+{
+    if (!m_batchOpen)
+        return;
+    m_batchOpen = false;
+    m_batch.endEditBlock();
+    m_batch = QTextCursor();
+    if (follow)
+        scrollToEnd();
+    else
+        verticalScrollBar()->setValue(m_batchScroll);
+}
+
 void LogView::reset()
 {
+    closeBatch();
     document()->clear();
     m_streams.clear();
     m_linesOpened = 0;
@@ -101,13 +126,11 @@ void LogView::feed(const QJsonObject& event)
     if (direction == QLatin1String("status"))
         text = event.value(QLatin1String("message")).toString() + u'\n';
 
-    const int scroll = verticalScrollBar()->value();
+    // The scroll position is noted when the tick's edit opens and set when
+    // it closes, once the layout has followed.
+    openBatch();
     const Prefix prefix{event.value(QLatin1String("time")).toString(), direction, peer};
     interpret(stream, text, prefix);
-    if (follow)
-        scrollToEnd();
-    else
-        verticalScrollBar()->setValue(scroll);
 }
 
 void LogView::interpret(Stream& stream, QStringView text, const Prefix& prefix)
@@ -182,6 +205,11 @@ QTextBlock LogView::openBlock(const Stream& stream) const
 {
     if (stream.line < 0)
         return QTextBlock();
+    // The document drops its oldest lines when the tick's edit closes; a line
+    // beyond the newest 4000 already counts as gone, so that no stream writes
+    // into a line that is about to be dropped.
+    if (stream.line < m_linesOpened - kMaxLines)
+        return QTextBlock();
     // Lines leave only from the top, so the number of lines removed so far is
     // what was opened minus what is left.
     const qint64 removed = m_linesOpened - document()->blockCount();
@@ -198,9 +226,6 @@ void LogView::openLine(Stream& stream, const Prefix& prefix)
     if (!document()->isEmpty())
         cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
     ++m_linesOpened;
-    // An empty document reuses its one block: count it as the first line.
-    if (m_linesOpened < document()->blockCount())
-        m_linesOpened = document()->blockCount();
     QString text;
     if (timestamps)
         text += prefix.time.mid(11, 12) + QStringLiteral("  ");
@@ -246,11 +271,15 @@ void LogView::evaluate(QTextBlock block)
     if (block.isVisible() == visible)
         return;
     block.setVisible(visible);
-    document()->markContentsDirty(block.position(), block.length());
+    // Within the tick's edit the block is laid out anew when the edit closes
+    // (it was just written); telling the layout now would lay out at once.
+    if (!m_batchOpen)
+        document()->markContentsDirty(block.position(), block.length());
 }
 
 void LogView::setFilter(const SearchFilter& filter)
 {
+    closeBatch();
     m_filter = filter;
     m_filterText = filter.text;
     const int scroll = verticalScrollBar()->value();
@@ -291,6 +320,12 @@ void LogView::scrollContentsBy(int dx, int dy)
 
 void LogView::paintEvent(QPaintEvent* event)
 {
+    // Never paint a layout that lags behind the text.
+    if (m_batchOpen) {
+        closeBatch();
+        viewport()->update();
+        return;
+    }
     QTextEdit::paintEvent(event);
     if (document()->isEmpty())
         paintPlaceholder();

@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QTextBlock>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include <memory>
@@ -83,11 +84,18 @@ private:
     void evaluate(QTextBlock block);
     void scrollToEnd();
     void paintPlaceholder();
+    void openBatch();
+    void closeBatch();
 
     SearchFilter m_filter;
     QString m_filterText;
     QMap<QString, std::shared_ptr<Stream>> m_streams;
     qint64 m_linesOpened = 0;   // lines started since the last reset
+    // The events of one tick are written as one edit of the document, so the
+    // text engine lays it out once per tick rather than once per event.
+    QTextCursor m_batch;
+    bool m_batchOpen = false;
+    int m_batchScroll = 0;
 };
 
 } // namespace vn

@@ -1,6 +1,7 @@
 #include "ui/views/TerminalScreen.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace vn {
 
@@ -73,6 +74,7 @@ void TerminalScreen::reset()
 {
     m_pen = AnsiState();
     m_history.clear();
+    m_spare = TerminalLine();
     m_save = SaveArea();
     m_alternate = false;
     m_col = m_row = m_savedCol = m_savedRow = 0;
@@ -135,10 +137,20 @@ void TerminalScreen::appendHistory(TerminalLine line)
 {
     m_history.push_back(std::move(line));
     if (m_history.size() > static_cast<size_t>(kHistoryLimit)) {
+        m_spare = std::move(m_history.front());
         m_history.pop_front();
         if (m_observer)
             m_observer->historyLineDropped();
     }
+}
+
+TerminalLine TerminalScreen::freshLine()
+{
+    if (m_spare.size() == m_cols && m_spare.isDetached()) {
+        std::fill(m_spare.begin(), m_spare.end(), blankCell());
+        return std::exchange(m_spare, TerminalLine());
+    }
+    return blankLine(m_cols);
 }
 
 void TerminalScreen::newline()
@@ -148,7 +160,7 @@ void TerminalScreen::newline()
         TerminalLine top = m_screen.takeFirst();
         if (!m_alternate)
             appendHistory(std::move(top));
-        m_screen.append(blankLine(m_cols));
+        m_screen.append(freshLine());
         m_row = m_rows - 1;
     }
 }

@@ -100,6 +100,7 @@ private:
     void clampCursor();
     void blank(TerminalLine& line, int from, int to);   // [from, to)
     void fitLines();
+    TerminalLine freshLine();
 
     int m_cols;
     int m_rows;
@@ -118,6 +119,10 @@ private:
         int col = 0, row = 0, savedCol = 0, savedRow = 0;
         bool pendingWrap = false;
     } m_save;
+
+    // The line the history dropped last, kept to become the next blank line
+    // instead of allocating one for every line that scrolls.
+    TerminalLine m_spare;
 
     Observer* m_observer = nullptr;
 };

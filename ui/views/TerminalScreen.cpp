@@ -14,13 +14,22 @@ int charWidth(QChar ch)
     return (u >= 0x2E80 && u <= 0xFFEF) ? 2 : 1;
 }
 
+// A parameter is a run of decimal digits. Anything else (a sign, an
+// intermediate byte) counts as omitted and a huge value is capped, so no count
+// can run backwards through a line or overflow the cursor arithmetic.
 QList<int> numbers(QStringView text)
 {
     QList<int> out;
     for (QStringView piece : text.split(u';')) {
-        bool ok = false;
-        const int value = piece.toInt(&ok);
-        out.append(ok ? value : 0);
+        int value = 0;
+        for (const QChar c : piece) {
+            if (c < u'0' || c > u'9') {
+                value = 0;
+                break;
+            }
+            value = std::min(value * 10 + (c.unicode() - u'0'), 65535);
+        }
+        out.append(value);
     }
     return out;
 }

@@ -113,6 +113,11 @@ private Q_SLOTS:
         QTest::newRow("insert pushes off") << 6 << esc("abcdef\x1b[2G\x1b[9@") << "a" << QPoint(1, 0) << false;
         QTest::newRow("delete chars") << 10 << esc("abcdef\x1b[2G\x1b[2P") << "adef" << QPoint(1, 0) << false;
         QTest::newRow("erase chars") << 10 << esc("abcdef\x1b[2G\x1b[2X") << "a  def" << QPoint(1, 0) << false;
+        // Counts from a hostile or garbled stream: a sign is no number, huge ones cap.
+        QTest::newRow("negative insert is default") << 10 << esc("abcdef\x1b[2G\x1b[-25@") << "a bcdef" << QPoint(1, 0) << false;
+        QTest::newRow("negative delete is default") << 10 << esc("abcdef\x1b[2G\x1b[-3P") << "acdef" << QPoint(1, 0) << false;
+        QTest::newRow("huge count clamps") << 10 << esc("ab\x1b[99999999999C") << "ab" << QPoint(9, 0) << false;
+        QTest::newRow("count at int max") << 10 << esc("\x1b[2147483647B\x1b[2147483647A") << "" << QPoint(0, 0) << false;
         // Lines.
         QTest::newRow("insert line") << 10 << esc("1\r\n2\r\n3\x1b[2;1H\x1b[L") << "1\n\n2\n3" << QPoint(0, 1) << false;
         QTest::newRow("insert lines clamp") << 10 << esc("1\r\n2\r\n3\x1b[2;1H\x1b[9L") << "1" << QPoint(0, 1) << false;

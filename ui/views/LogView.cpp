@@ -324,7 +324,6 @@ void LogView::paintEvent(QPaintEvent* event)
     if (m_batchOpen) {
         closeBatch();
         viewport()->update();
-        return;
     }
     QTextEdit::paintEvent(event);
     if (document()->isEmpty())

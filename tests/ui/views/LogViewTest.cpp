@@ -378,6 +378,10 @@ private Q_SLOTS:
         QCOMPARE(bar->value(), bar->maximum());
         // The placeholder and the text paint without trouble.
         QVERIFY(!view.grab().isNull());
+        // A paint that comes before the tick's edit is finished finishes it first.
+        view.feed(journalEvent("rx", "painted early\n"));
+        QVERIFY(!view.grab().isNull());
+        QCOMPARE(bar->value(), bar->maximum());
         view.reset();
         QVERIFY(!view.grab().isNull());
         view.resize(400, 120);

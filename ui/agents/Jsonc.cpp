@@ -168,7 +168,12 @@ QJsonObject parseJsonc(const QString& text)
         const QString& token = tokens.at(i).text;
         const bool hasNext = i + 1 < tokens.size();
         const QString next = hasNext ? tokens.at(i + 1).text : QString();
-        if (token == QLatin1String(",")
+        // Only a comma after a value trails: "{,}" is no object, and writing a
+        // member into it would leave a text that no longer reads.
+        const QString previous = i > 0 ? tokens.at(i - 1).text : QString();
+        const bool trailing = i > 0 && previous != QLatin1String("{") && previous != QLatin1String("[")
+                              && previous != QLatin1String(",");
+        if (token == QLatin1String(",") && trailing
             && (!hasNext || next == QLatin1String("}") || next == QLatin1String("]")))
             continue;
         strict += normalizedToken(token, hasNext && next == QLatin1String(":"));

@@ -169,6 +169,10 @@ void JsoncTest::parseFailures_data()
     QTest::newRow("empty") << QString() << prefix + QJsonParseError{0, QJsonParseError::IllegalValue}.errorString();
     QTest::newRow("array") << "[1]" << prefix + QJsonParseError().errorString();
     QTest::newRow("garbage") << "{a: }" << prefix + QJsonParseError{0, QJsonParseError::IllegalValue}.errorString();
+    // A comma with no value before it is not a trailing comma.
+    QTest::newRow("lone comma in object") << "{,}" << QString();
+    QTest::newRow("lone comma in array") << "{\"a\": [,]}" << QString();
+    QTest::newRow("two commas at the end") << "{\"a\": 1,,}" << QString();
 }
 
 void JsoncTest::parseFailures()

@@ -82,9 +82,11 @@ void SshProfiles::collectConfig(const QString& path, QStringList* aliases, QSet<
                 word = QDir(directory).filePath(word);
             const QFileInfo pattern(word);
             const QDir folder(pattern.path());
+            // Names match as the client's own glob matches them on this
+            // system: with letter case.
             const QStringList matched = folder.entryList(
-                QStringList{pattern.fileName()}, QDir::Files | QDir::Readable | QDir::Hidden,
-                QDir::Name);
+                QStringList{pattern.fileName()},
+                QDir::Files | QDir::Readable | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
             if (digest) {
                 digest->addData(word.toUtf8());
                 for (const QString& name : matched)

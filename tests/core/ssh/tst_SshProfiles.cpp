@@ -55,6 +55,18 @@ private Q_SLOTS:
         QCOMPARE(SshProfiles::aliases(top), (QStringList{"top", "a", "shared", "b", "abs"}));
     }
 
+    void includePatternsKeepLetterCase()
+    {
+        QTemporaryDir dir;
+        const QString top = dir.filePath(QStringLiteral("config"));
+        QVERIFY(put(top, "Include conf.d/*.conf extra\n"));
+        QVERIFY(put(dir.filePath(QStringLiteral("conf.d/a.conf")), "Host a\n"));
+        QVERIFY(put(dir.filePath(QStringLiteral("conf.d/B.CONF")), "Host b\n"));
+        QVERIFY(put(dir.filePath(QStringLiteral("extra")), "Host e\n"));
+        QVERIFY(put(dir.filePath(QStringLiteral("Extra")), "Host E\n"));
+        QCOMPARE(SshProfiles::aliases(top), (QStringList{"a", "e"}));
+    }
+
     void homeRelativeInclude()
     {
         QTemporaryDir home;

@@ -83,10 +83,14 @@ void SshProfiles::collectConfig(const QString& path, QStringList* aliases, QSet<
             const QFileInfo pattern(word);
             const QDir folder(pattern.path());
             // Names match as the client's own glob matches them on this
-            // system: with letter case.
-            const QStringList matched = folder.entryList(
-                QStringList{pattern.fileName()},
-                QDir::Files | QDir::Readable | QDir::Hidden | QDir::CaseSensitive, QDir::Name);
+            // system: with letter case, and a leading dot only when the
+            // pattern spells it (an editor's hidden swap file is no config).
+            const QString namePattern = pattern.fileName();
+            QDir::Filters filters = QDir::Files | QDir::Readable | QDir::CaseSensitive;
+            if (namePattern.startsWith(QLatin1Char('.')))
+                filters |= QDir::Hidden;
+            const QStringList matched =
+                folder.entryList(QStringList{namePattern}, filters, QDir::Name);
             if (digest) {
                 digest->addData(word.toUtf8());
                 for (const QString& name : matched)

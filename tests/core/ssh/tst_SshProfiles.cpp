@@ -55,16 +55,18 @@ private Q_SLOTS:
         QCOMPARE(SshProfiles::aliases(top), (QStringList{"top", "a", "shared", "b", "abs"}));
     }
 
-    void includePatternsKeepLetterCase()
+    void includePatternsMatchAsTheClientsGlob()
     {
         QTemporaryDir dir;
         const QString top = dir.filePath(QStringLiteral("config"));
-        QVERIFY(put(top, "Include conf.d/*.conf extra\n"));
+        QVERIFY(put(top, "Include conf.d/*.conf extra .dotted\n"));
         QVERIFY(put(dir.filePath(QStringLiteral("conf.d/a.conf")), "Host a\n"));
+        QVERIFY(put(dir.filePath(QStringLiteral("conf.d/.swap.conf")), "Host swap\n"));
+        QVERIFY(put(dir.filePath(QStringLiteral(".dotted")), "Host d\n"));
         QVERIFY(put(dir.filePath(QStringLiteral("conf.d/B.CONF")), "Host b\n"));
         QVERIFY(put(dir.filePath(QStringLiteral("extra")), "Host e\n"));
         QVERIFY(put(dir.filePath(QStringLiteral("Extra")), "Host E\n"));
-        QCOMPARE(SshProfiles::aliases(top), (QStringList{"a", "e"}));
+        QCOMPARE(SshProfiles::aliases(top), (QStringList{"a", "e", "d"}));
     }
 
     void homeRelativeInclude()

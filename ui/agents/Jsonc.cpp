@@ -152,7 +152,9 @@ QString normalizedToken(const QString& token, bool key)
         inner.replace(unescapedQuote, QStringLiteral("\\\""));
         return QLatin1Char('"') + inner + QLatin1Char('"');
     }
-    if (key && !token.startsWith(QLatin1Char('"'))) {
+    // Punctuation is never a key: "{}: 1" must not read as a member named "}".
+    static const QString structural = QStringLiteral("{}[]:,");
+    if (key && !token.startsWith(QLatin1Char('"')) && !(token.size() == 1 && structural.contains(token))) {
         const QString array = compact(QJsonArray{token});
         return array.mid(1, array.size() - 2);
     }

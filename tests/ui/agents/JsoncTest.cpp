@@ -131,6 +131,8 @@ void JsoncTest::normalized_data()
     QTest::newRow("bare word value") << "true" << false << "true";
     QTest::newRow("double quoted key") << R"("a")" << true << R"("a")";
     QTest::newRow("number-like key") << "1" << true << R"("1")";
+    QTest::newRow("brace is no key") << "}" << true << "}";
+    QTest::newRow("bracket is no key") << "]" << true << "]";
 }
 
 void JsoncTest::normalized()
@@ -173,6 +175,8 @@ void JsoncTest::parseFailures_data()
     QTest::newRow("lone comma in object") << "{,}" << QString();
     QTest::newRow("lone comma in array") << "{\"a\": [,]}" << QString();
     QTest::newRow("two commas at the end") << "{\"a\": 1,,}" << QString();
+    QTest::newRow("object as a key") << "{a: {}: {}}" << QString();
+    QTest::newRow("array as a key") << "{a: [1]: 2}" << QString();
 }
 
 void JsoncTest::parseFailures()

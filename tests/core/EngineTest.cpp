@@ -1,5 +1,6 @@
 #include "core/Channel.h"
 #include "core/Engine.h"
+#include "tests/support/TestSupport.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -108,17 +109,27 @@ private Q_SLOTS:
     void channelLimit()
     {
         Engine engine;
-        engine.open(loopback());
-        engine.waveformDemo();
+        Channel* serial = engine.open(loopback());
+        Channel* demo = engine.waveformDemo();
+        Config client = tcpClient();
+        client.network_port = test::freeTcpPort();
         for (int i = 0; i < 62; ++i)
-            engine.open(tcpClient());
+            engine.open(client);
         QCOMPARE(engine.channels.size(), std::size_t(64));
-        QCOMPARE(errorOf([&] { engine.open(tcpClient()); }),
+        QSignalSpy changed(&engine, &Engine::channelsChanged);
+        QCOMPARE(errorOf([&] { engine.open(client); }),
                  QStringLiteral("最多保留 64 个连接，请关闭不需要的标签"));
+        QCOMPARE(engine.channels.size(), std::size_t(64));
+        QCOMPARE(changed.count(), 0);
         QCOMPARE(errorOf([&] { engine.open(Config()); }),
                  QStringLiteral("请先选择串口，NULL 表示尚未选择"));
-        QVERIFY(engine.open(loopback()));
-        QVERIFY(engine.waveformDemo());
+        // The registered serial port and demo are reused, so the limit does not apply.
+        QCOMPARE(engine.open(loopback()), serial);
+        QCOMPARE(serial->state, QStringLiteral("connected"));
+        QCOMPARE(engine.waveformDemo(), demo);
+        serial->close();
+        QCOMPARE(engine.open(loopback()), serial);
+        QCOMPARE(serial->state, QStringLiteral("connected"));
         QCOMPARE(engine.list().size(), 64);
     }
 

@@ -152,13 +152,15 @@ bool sameDocument(const QString& format, const QString& a, const QString& b)
 QString AgentConfig::updated(const AgentClient& client, const QString& text, const QString& url, const QString& bridge)
 {
     // A byte-order mark stays where it was; the editors see the text after it.
-    if (text.startsWith(bom))
-        return bom + updated(client, text.mid(1), url, bridge);
+    // Only one is a mark: any further U+FEFF is text, as the check reads it.
+    const bool marked = text.startsWith(bom);
+    const QString body = marked ? text.mid(1) : text;
+    const QString prefix = marked ? QString(bom) : QString();
     if (client.format == QLatin1String("yaml"))
-        return yamlUpdated(text, url);
+        return prefix + yamlUpdated(body, url);
     if (client.format == QLatin1String("toml"))
-        return tomlUpdated(text, url);
-    return jsonUpdated(client, text, url, bridge);
+        return prefix + tomlUpdated(body, url);
+    return prefix + jsonUpdated(client, body, url, bridge);
 }
 
 QString mergeYaml(QString text, const QString& url)

@@ -275,6 +275,13 @@ void ConfigUpdateTest::byteOrderMarkKept()
     const AgentClient gemini = tool(QStringLiteral("gemini"), QStringLiteral("json"), {QStringLiteral("mcpServers")});
     QVERIFY(AgentConfig::updated(gemini, bom + QStringLiteral("{}"), url, QString()).startsWith(bom + QStringLiteral("{\n")));
     QCOMPARE(AgentConfig::updated(codex(), bom + QStringLiteral("a = 1\n"), url, QString()), bom + "a = 1\n\n" + tomlBlock);
+    // Only the first U+FEFF is a mark; the editor reads the rest as text, as
+    // the check does, and so refuses what it could not read back.
+    const QString marks = bom + bom + bom + bom;
+    for (const AgentClient& client : {hermes(), codex()}) {
+        const QString refused = failure([&] { AgentConfig::updated(client, marks, url, QString()); });
+        QVERIFY2(refused != QLatin1String("<no failure>"), qPrintable(client.id));
+    }
 }
 
 QTEST_GUILESS_MAIN(ConfigUpdateTest)

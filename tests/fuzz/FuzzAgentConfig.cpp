@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::runtime_error&) {
         return 0;
     }
+    vn::fuzz::show(first.toUtf8());
     QString second;
     try {
         second = vn::AgentConfig::updated(agent, first, url, bridge);

@@ -31,7 +31,8 @@ inline void checkRelease(const UpdateRelease& release, const QString& current, c
         broken("accepted size out of range");
     if (release.notes.size() > UpdateService::MaxNotesLength)
         broken("notes longer than the limit");
-    if (!release.notes.isEmpty() && release.notes.back().isHighSurrogate())
+    // A lone surrogate the source sent is its own text; only our cut may not make one.
+    if (release.notes.size() >= UpdateService::MaxNotesLength - 1 && release.notes.back().isHighSurrogate())
         broken("notes cut inside a surrogate pair");
 }
 

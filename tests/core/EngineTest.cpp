@@ -8,6 +8,7 @@
 #include <QTest>
 
 using namespace vn;
+using vn::test::errorOf;
 
 namespace {
 
@@ -24,17 +25,6 @@ Config tcpClient()
     c.kind = QStringLiteral("tcp-client");
     c.network_port = 1;   // nothing listens there; the channel just fails
     return c;
-}
-
-template <typename F>
-QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return errorText(e);
-    }
-    return QString();
 }
 
 QList<QJsonObject> events(const Engine& engine, const QString& channelId)

@@ -10,6 +10,7 @@
 #include <QUdpSocket>
 
 using namespace vn;
+using vn::test::errorOf;
 
 namespace {
 
@@ -29,17 +30,6 @@ QStringList statusMessages(const Engine& engine, const QString& id)
         if (v.toObject().value("direction").toString() == QLatin1String("status"))
             out.append(v.toObject().value("message").toString());
     return out;
-}
-
-template <typename F>
-QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return errorText(e);
-    }
-    return QString();
 }
 
 // Reads what has arrived so far into `into`; safe to re-evaluate in QTRY_*.

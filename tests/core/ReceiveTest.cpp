@@ -3,6 +3,7 @@
 #include "core/script/FrameScriptProcessor.h"
 #include "core/script/FrameScriptProgram.h"
 #include "core/script/ScriptError.h"
+#include "tests/support/TestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 using namespace vn;
+using vn::test::errorOf;
 
 namespace {
 
@@ -35,17 +37,6 @@ QList<qint64> seqs(const QJsonArray& records)
     for (const QJsonValue& r : records)
         out.append(r.toObject().value("seq").toInteger());
     return out;
-}
-
-template <typename F>
-QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return errorText(e);
-    }
-    return QString();
 }
 
 } // namespace

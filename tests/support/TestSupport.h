@@ -4,9 +4,24 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <exception>
 #include <memory>
+#include <utility>
 
 namespace vn::test {
+
+// The message an action fails with (as the user would read it), or `none` when
+// it returns normally.
+template <typename F>
+QString errorOf(F&& action, const QString& none = QString())
+{
+    try {
+        std::forward<F>(action)();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return none;
+}
 
 // A loopback port that is free at the moment of asking.
 quint16 freeTcpPort();

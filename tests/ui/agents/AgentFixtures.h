@@ -2,8 +2,10 @@
 
 #include "ui/agents/AgentConfig.h"
 #include "ui/agents/AgentEnvironment.h"
+#include "tests/support/TestSupport.h"
 
 #include <QByteArray>
+#include <functional>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +13,13 @@
 #include <QTemporaryDir>
 
 namespace vn::test {
+
+// An action's failure message; a marker that reads plainly in a failed comparison
+// when it did not fail.
+inline QString failure(const std::function<void()>& action)
+{
+    return errorOf(action, QStringLiteral("<no failure>"));
+}
 
 // A temporary home with a "bin" folder on the search path; nothing here ever
 // looks at the real user's folders.

@@ -9,6 +9,7 @@
 #include <ctime>
 
 using namespace vn;
+using vn::test::failure;
 using vn::test::AgentHome;
 using vn::test::readAll;
 
@@ -22,16 +23,6 @@ QString fixtureGuide(const QString& topic)
     if (topic == QLatin1String("frame_script"))
         return QStringLiteral("# 帧脚本\nmain(data, length)\n");
     throw std::runtime_error("unknown topic");
-}
-
-QString failure(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return QStringLiteral("<no failure>");
 }
 
 QStringList strings(const QJsonValue& value)

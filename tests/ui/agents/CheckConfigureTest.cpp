@@ -7,6 +7,7 @@
 #include <QtTest>
 
 using namespace vn;
+using vn::test::failure;
 using vn::test::AgentHome;
 using vn::test::readAll;
 
@@ -14,16 +15,6 @@ namespace {
 
 const QString url = QStringLiteral("http://127.0.0.1:8765/mcp");
 const QString otherUrl = QStringLiteral("http://127.0.0.1:9999/mcp");
-
-QString failure(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return QStringLiteral("<no failure>");
-}
 
 // The discovered record of one tool in a temporary home, marked installed.
 AgentClient installed(const AgentHome& home, const QString& id)

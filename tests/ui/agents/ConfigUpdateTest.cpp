@@ -1,10 +1,13 @@
 #include "ui/agents/AgentConfig.h"
 
+#include "AgentFixtures.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vn;
+using vn::test::failure;
 
 namespace {
 
@@ -24,16 +27,6 @@ AgentClient tool(const QString& id, const QString& format, const QList<QString>&
 
 AgentClient codex() { return tool(QStringLiteral("codex"), QStringLiteral("toml"), {QStringLiteral("mcp_servers")}); }
 AgentClient hermes() { return tool(QStringLiteral("hermes"), QStringLiteral("yaml"), {QStringLiteral("mcp_servers")}); }
-
-QString failure(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return QStringLiteral("<no failure>");
-}
 
 const QString tomlBlock = QStringLiteral("[mcp_servers.\"varnelle\"]\nurl = \"") + url + QStringLiteral("\"\nenabled = true\n");
 const QString yamlEntry = QStringLiteral("  varnelle:\n    url: \"") + url + QStringLiteral("\"\n    enabled: true\n");

@@ -1,5 +1,7 @@
 #include "ui/agents/Jsonc.h"
 
+#include "AgentFixtures.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -7,6 +9,7 @@
 #include <QtTest>
 
 using namespace vn;
+using vn::test::failure;
 
 
 class JsoncTest : public QObject {
@@ -31,16 +34,6 @@ private Q_SLOTS:
 };
 
 namespace {
-
-QString failure(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return QStringLiteral("<no failure>");
-}
 
 // The token alternation the scanner must agree with.
 QList<JsonToken> regexTokens(const QString& text)

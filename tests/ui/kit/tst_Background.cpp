@@ -37,13 +37,13 @@ QImage painted(const BackgroundImage& background, QSize size, QRect target = QRe
 
 BackgroundImage opaque(const QImage& image, const QString& fit, int x, int y)
 {
-    BackgroundSpec spec;
-    spec.fit = fit;
-    spec.opacity = 100;
-    spec.position_x = x;
-    spec.position_y = y;
+    BackgroundSpec look;
+    look.fit = fit;
+    look.opacity = 100;
+    look.position_x = x;
+    look.position_y = y;
     BackgroundImage background;
-    background.set(spec, image);
+    background.set(look, image);
     return background;
 }
 
@@ -94,14 +94,14 @@ private Q_SLOTS:
 
 void TestBackground::specDefaults()
 {
-    const BackgroundSpec spec;
-    QCOMPARE(spec.file, QString());
-    QCOMPARE(spec.name, QString());
-    QCOMPARE(spec.fit, QStringLiteral("cover"));
-    QCOMPARE(spec.opacity, 25);
-    QCOMPARE(spec.position_x, 50);
-    QCOMPARE(spec.position_y, 50);
-    QVERIFY(BackgroundSpec::fromJson({}) == spec);
+    const BackgroundSpec look;
+    QCOMPARE(look.file, QString());
+    QCOMPARE(look.name, QString());
+    QCOMPARE(look.fit, QStringLiteral("cover"));
+    QCOMPARE(look.opacity, 25);
+    QCOMPARE(look.position_x, 50);
+    QCOMPARE(look.position_y, 50);
+    QVERIFY(BackgroundSpec::fromJson({}) == look);
 }
 
 void TestBackground::specFromJson_data()
@@ -137,27 +137,27 @@ void TestBackground::specFromJson()
     QFETCH(QString, fit);
     QFETCH(int, opacity);
     QFETCH(int, x);
-    const BackgroundSpec spec = BackgroundSpec::fromJson(object);
-    QCOMPARE(spec.name, name);
-    QCOMPARE(spec.fit, fit);
-    QCOMPARE(spec.opacity, opacity);
-    QCOMPARE(spec.position_x, x);
-    QCOMPARE(spec.position_y, 50);
+    const BackgroundSpec look = BackgroundSpec::fromJson(object);
+    QCOMPARE(look.name, name);
+    QCOMPARE(look.fit, fit);
+    QCOMPARE(look.opacity, opacity);
+    QCOMPARE(look.position_x, x);
+    QCOMPARE(look.position_y, 50);
 }
 
 void TestBackground::specRoundTrips()
 {
-    BackgroundSpec spec;
-    spec.file = QStringLiteral("backgrounds/x.png");
-    spec.name = QStringLiteral("海边.png");
-    spec.fit = QStringLiteral("tile");
-    spec.opacity = 70;
-    spec.position_x = 10;
-    spec.position_y = 90;
-    const QJsonObject json = spec.json();
+    BackgroundSpec look;
+    look.file = QStringLiteral("backgrounds/x.png");
+    look.name = QStringLiteral("海边.png");
+    look.fit = QStringLiteral("tile");
+    look.opacity = 70;
+    look.position_x = 10;
+    look.position_y = 90;
+    const QJsonObject json = look.json();
     QCOMPARE(json.keys(), QStringList({"file", "fit", "name", "opacity", "position_x", "position_y"}));
     QVERIFY(json.value("opacity").isDouble());
-    QVERIFY(BackgroundSpec::fromJson(json) == spec);
+    QVERIFY(BackgroundSpec::fromJson(json) == look);
 }
 
 void TestBackground::readsAndConvertsToRgba()
@@ -318,20 +318,20 @@ void TestBackground::containAndTile()
 void TestBackground::opacityScalesAndZeroDrawsNothing()
 {
     BackgroundImage background = opaque(quadrants(10, 10), QStringLiteral("cover"), 50, 50);
-    BackgroundSpec spec = background.spec;
-    spec.opacity = 40;
-    background.set(spec, background.image);
+    BackgroundSpec look = background.spec;
+    look.opacity = 40;
+    background.set(look, background.image);
     QVERIFY(std::abs(painted(background, QSize(10, 10)).pixelColor(2, 2).alpha() - 102) <= 1);
-    spec.opacity = 0;
-    background.set(spec, background.image);
+    look.opacity = 0;
+    background.set(look, background.image);
     const QImage canvas = painted(background, QSize(10, 10));
     QCOMPARE(canvas.pixelColor(2, 2).alpha(), 0);
     // Nothing at all for an invalid target or a missing picture.
     BackgroundImage empty;
     QVERIFY(!empty.hasImage());
     QCOMPARE(painted(empty, QSize(10, 10)).pixelColor(2, 2).alpha(), 0);
-    spec.opacity = 100;
-    background.set(spec, background.image);
+    look.opacity = 100;
+    background.set(look, background.image);
     QCOMPARE(painted(background, QSize(10, 10), QRect(5, 5, -3, 4)).pixelColor(2, 2).alpha(), 0);
 }
 
@@ -345,20 +345,20 @@ void TestBackground::cacheFollowsSizeFitAndPosition()
     painted(background, QSize(30, 30));
     QCOMPARE(background.cache.cacheKey(), key); // reused
 
-    BackgroundSpec spec = background.spec;
-    spec.opacity = 60;
-    background.set(spec, background.image);
+    BackgroundSpec look = background.spec;
+    look.opacity = 60;
+    background.set(look, background.image);
     QCOMPARE(background.cacheSize, QSize(30, 30)); // opacity alone keeps it
-    spec.position_x = 10;
-    background.set(spec, background.image);
+    look.position_x = 10;
+    background.set(look, background.image);
     QCOMPARE(background.cacheSize, QSize(-1, -1));
     QVERIFY(background.cache.isNull());
     painted(background, QSize(30, 30));
-    spec.fit = QStringLiteral("tile");
-    background.set(spec, background.image);
+    look.fit = QStringLiteral("tile");
+    background.set(look, background.image);
     QVERIFY(background.cache.isNull());
     painted(background, QSize(30, 30));
-    background.set(spec, quadrants(40, 40));
+    background.set(look, quadrants(40, 40));
     QVERIFY(background.cache.isNull()); // a new picture
 
     // Another device pixel ratio rebuilds it at that ratio.
@@ -379,13 +379,13 @@ void TestBackground::surfaceFillsBaseColourUnderThePicture()
     QVERIFY(!surface.caption);
     surface.resize(40, 40);
     surface.baseColor = QColor(0x24, 0x33, 0x2b);
-    BackgroundSpec spec;
-    spec.opacity = 0;
-    surface.background.set(spec, quadrants(40, 40));
+    BackgroundSpec look;
+    look.opacity = 0;
+    surface.background.set(look, quadrants(40, 40));
     QImage image = surface.grab().toImage();
     QCOMPARE(image.pixelColor(20, 20), surface.baseColor); // opacity 0: only the base colour
-    spec.opacity = 100;
-    surface.background.set(spec, quadrants(40, 40));
+    look.opacity = 100;
+    surface.background.set(look, quadrants(40, 40));
     image = surface.grab().toImage();
     QCOMPARE(image.pixelColor(5, 5), QColor(Qt::red));
 }
@@ -398,12 +398,12 @@ void TestBackground::captionSurfacesShareTheWindowLayout()
     strip->setGeometry(0, 0, 100, 20);
     auto* lower = new BackgroundSurface(&window);
     lower->setGeometry(0, 60, 100, 40);
-    BackgroundSpec spec;
-    spec.opacity = 100;
+    BackgroundSpec look;
+    look.opacity = 100;
     for (BackgroundSurface* surface : {strip, lower}) {
         surface->caption = true;
         surface->baseColor = Qt::black;
-        surface->background.set(spec, quadrants(100, 100));
+        surface->background.set(look, quadrants(100, 100));
     }
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

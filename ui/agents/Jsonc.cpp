@@ -168,6 +168,12 @@ QJsonObject parseJsonc(const QString& text)
     strict.reserve(text.size());
     for (qsizetype i = 0; i < tokens.size(); ++i) {
         const QString& token = tokens.at(i).text;
+        // A quote the scanner could not close starts no string of its own, yet
+        // joined with what follows it would open one that swallows keys and
+        // brackets the editor reads as structure. Such a file is refused whole.
+        if (token == QLatin1String("\"") || token == QLatin1String("'"))
+            fail(QStringLiteral("现有 JSON/JSONC 配置无效，未修改文件：")
+                 + QJsonParseError{0, QJsonParseError::UnterminatedString}.errorString());
         const bool hasNext = i + 1 < tokens.size();
         const QString next = hasNext ? tokens.at(i + 1).text : QString();
         // Only a comma after a value trails: "{,}" is no object, and writing a

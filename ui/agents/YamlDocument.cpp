@@ -150,6 +150,36 @@ QString canonical(const Scalar& scalar)
     return QStringLiteral("s") + scalar.text;
 }
 
+// YAML allows only printable characters in a stream (tab, line breaks, and no
+// other C0 or C1 control, no DEL, no U+FFFE/U+FFFF, no lone surrogate). yaml-cpp
+// lets them through and reads a NUL as the end of a scalar's line, so the
+// same file can read differently after an edit; the agents' own loaders
+// refuse such a file anyway.
+void requirePrintable(const QString& text)
+{
+    qsizetype line = 1;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u'\n') {
+            ++line;
+            lineStart = i + 1;
+            continue;
+        }
+        bool printable = c == u'\t' || c == u'\r' || (c >= 0x20 && c <= 0x7E) || c == 0x85
+                         || (c >= 0xA0 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            printable = true;
+        }
+        if (!printable)
+            fail(QStringLiteral("YAML 语法无效：第 %1 行第 %2 列有不允许的字符 U+%3")
+                     .arg(line)
+                     .arg(i - lineStart + 1)
+                     .arg(QString::number(c, 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+    }
+}
+
 bool isScalarLike(const YAML::Node& node)
 {
     return node.IsScalar() || node.IsNull();
@@ -213,6 +243,7 @@ YamlDocument::YamlDocument(YAML::Node root)
 
 YamlDocument YamlDocument::parse(const QString& text)
 {
+    requirePrintable(text);
     try {
         return YamlDocument(YAML::Load(text.toStdString()));
     } catch (const YAML::Exception& error) {

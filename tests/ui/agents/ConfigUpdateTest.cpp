@@ -185,6 +185,14 @@ void ConfigUpdateTest::refusals_data()
     QTest::newRow("yaml sequence block") << "yaml" << "mcp_servers:\n  - a\n" << "YAML 语法无效：";
     QTest::newRow("yaml old entry with children") << "yaml" << "mcp_servers:\n  other:\n    varnelle: 1\n  x: 2\n"
                                                   << "<no failure>";
+    // yaml-cpp reads a NUL as the end of a line, so such a file would read
+    // differently once an entry follows it: YAML forbids these characters.
+    QTest::newRow("yaml NUL in a value") << "yaml" << QStringLiteral("mcp_servers:\n  a: x\0  \n  b: 1\n")
+                                         << "YAML 语法无效：第 2 行第 7 列有不允许的字符 U+0000";
+    QTest::newRow("yaml control in a key") << "yaml" << QStringLiteral("model: x\nk\x02: 1\n")
+                                           << "YAML 语法无效：第 2 行第 2 列有不允许的字符 U+0002";
+    QTest::newRow("yaml DEL") << "yaml" << QStringLiteral("a: \x7f\n") << "YAML 语法无效：第 1 行第 4 列有不允许的字符 U+007F";
+    QTest::newRow("yaml lone surrogate") << "yaml" << QStringLiteral("a: ") + QChar(0xD800) + QStringLiteral("\n") << "YAML 语法无效：第 1 行第 4 列有不允许的字符 U+D800";
     QTest::newRow("json invalid") << "json" << "{\"a\": }" << "现有 JSON/JSONC 配置无效，未修改文件：";
     QTest::newRow("json key path not an object") << "json" << "{\"mcpServers\": []}" << "配置节点需要 JSON 对象";
 }

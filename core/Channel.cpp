@@ -147,7 +147,7 @@ QJsonObject Channel::send(const QByteArray& data, const QString& peer, const QSt
         fail(QStringLiteral("连接未就绪，不能发送"));
 
     qint64 count = -1;
-    if (config.kind == QLatin1String("serial") && config.port == QLatin1String("loop://")) {
+    if (isLoopback()) {
         // The loopback answers from the event loop, after this call has returned.
         QTimer::singleShot(0, this, [this, data] {
             receive(data, QString());

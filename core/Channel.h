@@ -70,6 +70,9 @@ public:
     void watchSocket(QTcpSocket* socket, const QString& peer);
 
     bool transferActive() const { return !transferOwner.isNull(); }
+    // A serial channel on the software loopback: "loop://" in any letter
+    // case, as the port's key already treats every spelling as one port.
+    bool isLoopback() const;
 
     Engine* engine;
     Config config;

@@ -9,11 +9,6 @@ namespace vn {
 
 namespace {
 
-bool isLoopback(const Config& config)
-{
-    return config.port == QLatin1String("loop://");
-}
-
 QSerialPort::Parity parityOf(const QString& letter)
 {
     if (letter == QLatin1String("E"))
@@ -47,9 +42,15 @@ QSerialPort::FlowControl flowOf(const QString& flow)
 
 } // namespace
 
+bool Channel::isLoopback() const
+{
+    return config.kind == QLatin1String("serial")
+        && config.port.compare(QLatin1String("loop://"), Qt::CaseInsensitive) == 0;
+}
+
 void Channel::openSerial(bool wasReconnecting)
 {
-    if (isLoopback(config)) {
+    if (isLoopback()) {
         appliedBaudrate = config.baudrate;
     } else {
         serialPort = new QSerialPort(this);
@@ -81,7 +82,7 @@ void Channel::applySerial(const Config& next)
     if (transferActive())
         fail(QStringLiteral("文件传输期间不能修改串口参数"));
     next.validate();
-    if (isLoopback(config)) {
+    if (isLoopback()) {
         config = next;
         appliedBaudrate = next.baudrate;
         return;
@@ -145,7 +146,7 @@ void Channel::serialError(QSerialPort::SerialPortError code)
 
 void Channel::deviceMissing()
 {
-    if (userClosed || config.kind != QLatin1String("serial") || isLoopback(config)
+    if (userClosed || config.kind != QLatin1String("serial") || isLoopback()
         || state != QLatin1String("connected"))
         return;
     releaseTransport();

@@ -85,6 +85,10 @@ private Q_SLOTS:
         QCOMPARE(first->config.port, QStringLiteral("LOOP://"));
         QCOMPARE(first->serialGeneration, 1);   // live re-apply, no reopen
         QCOMPARE(engine.channels.size(), std::size_t(1));
+        // Any spelling of the loopback is still the loopback.
+        QSignalSpy echoed(first, &Channel::bytesReceived);
+        QCOMPARE(first->send("x", QString(), QStringLiteral("test")).value("bytes_sent").toInteger(), 1);
+        QVERIFY(echoed.wait(2000));
 
         first->close();
         QCOMPARE(first->state, QStringLiteral("closed"));

@@ -90,9 +90,15 @@ void Channel::applySerial(const Config& next)
     if (!serialPort || !serialPort->isOpen())
         fail(QStringLiteral("串口未打开"));
 
+    // A device that is going away may report its loss while the calls below
+    // run; the error handler then lets the port go and the channel waits for
+    // the device. The object itself lives on until the event loop deletes it.
+    QSerialPort* const port = serialPort;
     auto refuse = [this](const QString& message) {
-        releaseTransport();
-        status(QStringLiteral("error"), message);
+        if (serialPort) {
+            releaseTransport();
+            status(QStringLiteral("error"), message);
+        }
         fail(message);
     };
 
@@ -100,20 +106,20 @@ void Channel::applySerial(const Config& next)
     // ENOTTY, and such a port opens without DTR/RTS; a real UART keeps the
     // strict rule. A pty also has no line for character size, parity, stop
     // bits or flow control and its driver refuses them; only the rate applies.
-    const int fd = int(serialPort->handle());
+    const int fd = int(port->handle());
     const bool modemLines = platform::SerialDevice::hasModemLines(fd);
     const bool lineless = platform::SerialDevice::isPseudoTerminal(fd);
-    const bool applied = serialPort->setBaudRate(next.baudrate, QSerialPort::AllDirections)
-        && (serialPort->setDataBits(QSerialPort::DataBits(next.bytesize)) || lineless)
-        && (serialPort->setParity(parityOf(next.parity)) || lineless)
-        && (serialPort->setStopBits(stopBitsOf(next.stopbits)) || lineless)
-        && (serialPort->setFlowControl(flowOf(next.flow)) || lineless)
-        && (!modemLines || serialPort->setDataTerminalReady(next.dtr))
-        && (!modemLines || next.flow == QLatin1String("rtscts") || serialPort->setRequestToSend(next.rts));
+    const bool applied = port->setBaudRate(next.baudrate, QSerialPort::AllDirections)
+        && (port->setDataBits(QSerialPort::DataBits(next.bytesize)) || lineless)
+        && (port->setParity(parityOf(next.parity)) || lineless)
+        && (port->setStopBits(stopBitsOf(next.stopbits)) || lineless)
+        && (port->setFlowControl(flowOf(next.flow)) || lineless)
+        && (!modemLines || port->setDataTerminalReady(next.dtr))
+        && (!modemLines || next.flow == QLatin1String("rtscts") || port->setRequestToSend(next.rts));
     if (!applied)
-        refuse(QStringLiteral("驱动拒绝串口参数：") + serialPort->errorString());
+        refuse(QStringLiteral("驱动拒绝串口参数：") + port->errorString());
 
-    const platform::SerialLineSettings driver = platform::SerialReadBack::read(int(serialPort->handle()));
+    const platform::SerialLineSettings driver = platform::SerialReadBack::read(int(port->handle()));
     if (!driver.ok)
         refuse(QStringLiteral("无法从串口驱动回读串口参数"));
     if (driver.baudRate != next.baudrate)

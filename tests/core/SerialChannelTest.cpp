@@ -11,6 +11,7 @@
 #include <ctime>
 
 using namespace vn;
+using vn::test::errorOf;
 
 namespace {
 
@@ -210,6 +211,25 @@ private Q_SLOTS:
         QTRY_COMPARE(ch->state, QStringLiteral("connected"));
         QCOMPARE(ch->serialGeneration, 2);
         QCOMPARE(statusEvents(engine, ch->id).last().value("stream_reset").toBool(), true);
+    }
+
+    // New settings for a port whose device has just gone, before its own
+    // error notice arrived: the apply fails, and the loss is handled as one.
+    void reapplyOnVanishedDevice()
+    {
+        test::SocatPair pair;
+        QVERIFY(pair.start());
+        Engine engine;
+        Channel* ch = engine.open(serialOn(pair.portA()));
+        QCOMPARE(ch->state, QStringLiteral("connected"));
+        pair.stop();
+        const QString refused = errorOf([&] { engine.open(serialOn(pair.portA(), 9600)); });
+        QVERIFY2(refused.startsWith(QStringLiteral("驱动拒绝串口参数：")), qPrintable(refused));
+        QCOMPARE(ch->serialPort, nullptr);
+        QCOMPARE(ch->state, QStringLiteral("reconnecting"));
+        QCOMPARE(int(statusEvents(engine, ch->id).size()), 2);   // connected, reconnecting
+        QVERIFY(pair.start());
+        QTRY_COMPARE_WITH_TIMEOUT(ch->state, QStringLiteral("connected"), 5000);
     }
 
     void closeStopsReconnecting()

@@ -10,6 +10,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <limits>
 
 namespace vn {
 
@@ -147,8 +148,10 @@ QJsonObject Channel::readRecords(qint64 cursor, int limit, const QJsonObject& cu
         const QJsonValue own = cursors.value(key);
         if (own.isDouble()) {
             const double v = own.toDouble();
-            if (v == std::floor(v) && std::abs(v) < 9.2e18)
-                c = qint64(v);
+            // Integral, whatever its size: a huge one is far ahead, a very
+            // negative one is still negative.
+            if (v == std::floor(v))
+                c = v < -9.2e18 ? -1 : v > 9.2e18 ? std::numeric_limits<qint64>::max() : qint64(v);
         }
         if (c < 0)
             fail(QStringLiteral("解析游标不能为负数"));

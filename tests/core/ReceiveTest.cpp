@@ -109,8 +109,12 @@ private Q_SLOTS:
         QCOMPARE(errorOf([&] { ch.structured(0, 0, {}); }), range);
         QCOMPARE(errorOf([&] { ch.structured(0, 501, {}); }), range);
         QCOMPARE(errorOf([&] { ch.structured(-1, 5, {}); }), range);
-        QCOMPARE(errorOf([&] { ch.structured(0, 5, QJsonObject{{"default", -3}}); }),
-                 QStringLiteral("解析游标不能为负数"));
+        for (double negative : {-3.0, -1e19})
+            QCOMPARE(errorOf([&] { ch.structured(0, 5, QJsonObject{{"default", negative}}); }),
+                     QStringLiteral("解析游标不能为负数"));
+        const QJsonObject ahead = ch.structured(0, 5, QJsonObject{{"default", 1e19}, {"10.0.0.1:5", 2.5}});
+        QVERIFY(ahead.value("sources").toObject().value("default").toObject().value("records").toArray().isEmpty());
+        QCOMPARE(ahead.value("sources").toObject().value("10.0.0.1:5").toObject().value("records").toArray().size(), 4);
         const QJsonObject script = ch.scriptResults(0, 10, {});
         QCOMPARE(script.value("enabled").toBool(), false);
         QCOMPARE(script.value("error").toString(), QString());

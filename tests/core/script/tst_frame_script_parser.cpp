@@ -206,6 +206,7 @@ private Q_SLOTS:
         QTest::newRow("assign to byte") << "buffer[0] = 1;" << "第 3 行：字节数组只读，只能给变量赋值";
         QTest::newRow("compound on data") << "data[i] += 1;" << "第 3 行：字节数组只读，只能给变量赋值";
         QTest::newRow("assign to literal") << "1 = x;" << "第 3 行：字节数组只读，只能给变量赋值";
+        QTest::newRow("assign in last part") << "c ? a : b = 2;" << "第 3 行：字节数组只读，只能给变量赋值";
         QTest::newRow("unknown function") << "\nprintf(x);" << "第 4 行：未知函数：printf";
         QTest::newRow("argument count") << "sum8(buffer);" << "第 3 行：函数参数个数不正确：sum8";
         QTest::newRow("too many arguments") << "buffer_append(data, 1, 2);"

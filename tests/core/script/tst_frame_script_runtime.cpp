@@ -93,6 +93,9 @@ private Q_SLOTS:
         QTest::newRow("bytes as number") << "" << "data * 2" << "第 3 行：需要有限的数值";
         QTest::newRow("undefined") << "" << "y" << "第 3 行：未定义的变量：y";
         QTest::newRow("assign undefined") << "" << "x = 1" << "第 3 行：未定义的变量：x";
+        QTest::newRow("assign target before value") << "" << "x = y" << "第 3 行：未定义的变量：x";
+        QTest::newRow("compound reads target first") << "int x = 1;" << "x += (x = 5)" << "6";
+        QTest::newRow("index operand before index") << "" << "y[z]" << "第 3 行：未定义的变量：y";
         QTest::newRow("const") << "const int k = 1;" << "k = 2" << "第 3 行：不能修改只读变量";
         QTest::newRow("prefix on literal") << "" << "++3" << "第 3 行：只能修改局部变量";
         QTest::newRow("store to length") << "" << "length = 1" << "第 3 行：未定义的变量：length";

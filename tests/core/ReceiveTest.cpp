@@ -322,6 +322,26 @@ private Q_SLOTS:
         ch.receive("more", QString());
         QCOMPARE(ch.processor->pendingBatches(), 0);
     }
+
+    // Chunks faster than the worker: the one that overflows its queue is
+    // journaled, then the switch-off, and it is still decoded for wave lines.
+    void scriptQueueFull()
+    {
+        Engine engine;
+        Channel ch(&engine, loopback());
+        ch.configureScript(FrameScriptProgram::example(), true);
+        for (int i = 0; i < 130; ++i)
+            ch.receive("@wave a=1\n", QString());
+        QVERIFY(!ch.scriptEnabled);
+        const QJsonArray log = engine.journal.read(0, 1000).value("events").toArray();
+        QCOMPARE(log.size(), 131);
+        QCOMPARE(log[128].toObject().value("direction").toString(), QStringLiteral("rx"));
+        QCOMPARE(log[129].toObject().value("message").toString(),
+                 QStringLiteral("脚本解析已停用：脚本处理队列已满，解析已停用；原始收发数据继续记录"));
+        QCOMPARE(ch.scriptError, QStringLiteral("脚本处理队列已满，解析已停用；原始收发数据继续记录"));
+        QCOMPARE(ch.sources.at("default")->samples.size(), std::size_t(130));
+        QCOMPARE(ch.processor->pendingBatches(), 128);   // the last chunk was not submitted
+    }
 };
 
 QTEST_GUILESS_MAIN(ReceiveTest)

@@ -45,6 +45,13 @@ void validateNumber(const Token& token)
         throw ScriptError(token.line, QStringLiteral("数值字面量无效或超出精确数值范围"));
 }
 
+// Type names are identifiers: a string literal that spells one ("int") is
+// still a string, so a parenthesised field name is not taken for a cast.
+bool isTypeName(const Token& token)
+{
+    return token.kind == Token::Identifier && isType(token.text);
+}
+
 // Raises a depth counter for the lifetime of one parse step.
 class DepthGuard {
 public:
@@ -160,7 +167,7 @@ ExprPtr Parser::expression(int minPrecedence, int depth)
         result = node(Expr::Number, primary, p, {});
     } else if (primary.kind == Token::StringLiteral) {
         result = node(Expr::String, primary, p, {});
-    } else if (p == u"(" && isType(current().text)) {
+    } else if (p == u"(" && isTypeName(current())) {
         const QString t = type();
         expect(QStringLiteral(")"));
         result = node(Expr::Cast, primary, t, {expression(13, depth + 1)});
@@ -310,7 +317,7 @@ StatementPtr Parser::simple()
     s->line = current().line;
     s->isStatic = accept(QStringLiteral("static"));
     s->isConst = accept(QStringLiteral("const"));
-    if (isType(current().text)) {
+    if (isTypeName(current())) {
         s->kind = Statement::Declaration;
         s->type = type();
         s->name = identifier();
@@ -330,7 +337,7 @@ StatementPtr Parser::simple()
 
 QString Parser::type()
 {
-    if (!isType(current().text))
+    if (!isTypeName(current()))
         throw ScriptError(current().line, QStringLiteral("不支持的类型"));
     const QString t = current().text;
     ++position;
@@ -338,7 +345,7 @@ QString Parser::type()
         return t;
     const bool isUnsigned = t == u"unsigned";
     QString base = QStringLiteral("int");
-    if (isType(current().text)) {
+    if (isTypeName(current())) {
         base = current().text;
         ++position;
     }

@@ -141,6 +141,7 @@ private Q_SLOTS:
         QTest::newRow("built-in name alone") << "sum8 + 1" << "(+ sum8 1)";
         QTest::newRow("unsigned cast") << "(unsigned char)x" << "(cast:uint8_t x)";
         QTest::newRow("string") << "emit(\"温度\", 1)" << "(emit \"温度\" 1)";
+        QTest::newRow("parenthesised string spelling a type") << "emit((\"int\"), 1)" << "(emit \"int\" 1)";
         QTest::newRow("unary chain") << "!~-+x" << "(! (~ (- (+ x))))";
         QTest::newRow("max exact hex") << "0x1FFFFFFFFFFFFF" << "0x1FFFFFFFFFFFFF";
         QTest::newRow("max exact decimal") << "9007199254740991" << "9007199254740991";
@@ -301,6 +302,8 @@ private Q_SLOTS:
                                        << "第 1 行：main 长度参数应为整数";
         QTest::newRow("const length") << "void main(const uint8_t data[], const int length)"
                                       << "第 1 行：不支持的类型";
+        QTest::newRow("type in quotes") << "void main(const \"uint8_t\" data[], int length)"
+                                        << "第 1 行：不支持的类型";
         QTest::newRow("no brackets") << "void main(const uint8_t data, int length)"
                                      << "第 1 行：应为 [";
         QTest::newRow("buffer parameter") << "void main(const uint8_t buffer[], int length)"

@@ -9,6 +9,10 @@ constexpr int MaxReceiveTimeouts = 30;
 constexpr qsizetype MaxBuffered = 4096;
 constexpr qint64 RawChunk = 4096;
 constexpr qint64 XmodemBlock = 128;
+// A receiver such as lrzsz's rx takes an EOT as real only after a second of
+// silence and acknowledges it then; repeating the EOT at one second crosses
+// that ACK, so the peer reads the repeat as line noise or has already quit.
+constexpr int EotReplyLimit = 3000;
 
 } // namespace
 
@@ -382,7 +386,7 @@ void SerialTransfer::timeout()
     }
     qint64 limit = replyTimeout;
     if (m_phase == WaitingForEotAck)
-        limit = std::min(replyTimeout, 1000);
+        limit = std::min(replyTimeout, EotReplyLimit);
     else if (m_phase == XmodemReceiving && m_block == 1 && m_buffer.isEmpty())
         limit = 1000;
     if (e < limit)

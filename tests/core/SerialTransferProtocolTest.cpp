@@ -1,5 +1,6 @@
 #include "core/SerialTransfer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -277,6 +278,23 @@ private Q_SLOTS:
         QCOMPARE(w.take(), QByteArray("C"));
         QTRY_COMPARE_WITH_TIMEOUT(w.sent, QByteArray("C"), 2500);
         QCOMPARE(w.transfer.retries(), 1);
+    }
+
+    // lrzsz's rx acknowledges an EOT only after a second of quiet on the line;
+    // an EOT repeated at that moment crosses the ACK and spoils the ending.
+    void senderWaitsOutEotCheck()
+    {
+        Wire w;
+        QVERIFY(w.transfer.startSend(w.source(QByteArray()), T::XmodemCrc));
+        w.transfer.feed("C");
+        QCOMPARE(w.take(), eot);
+        QElapsedTimer quiet;
+        quiet.start();
+        QTRY_COMPARE_WITH_TIMEOUT(w.sent, eot, 5000);
+        QVERIFY2(quiet.elapsed() >= 2000, qPrintable(QString::number(quiet.elapsed())));
+        QCOMPARE(w.transfer.retries(), 1);
+        w.transfer.feed(ack);
+        QCOMPARE(w.result(), QStringLiteral("发送完成，对端已确认"));
     }
 };
 

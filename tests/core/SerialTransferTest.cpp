@@ -120,6 +120,7 @@ private Q_SLOTS:
     void sendToRx_data()
     {
         QTest::addColumn<int>("size");
+        QTest::newRow("empty") << 0;
         QTest::newRow("128") << 128;
         QTest::newRow("129") << 129;
         QTest::newRow("1024 blocks + 1") << 1024 * 128 + 1;
@@ -152,6 +153,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("size");
         QTest::addColumn<bool>("oneK");
         QTest::addColumn<bool>("declared");
+        QTest::newRow("empty, declared size") << 0 << false << true;
+        QTest::newRow("empty, no size") << 0 << false << false;
         QTest::newRow("128, 128-byte blocks") << 128 << false << true;
         QTest::newRow("129, declared size") << 129 << false << true;
         QTest::newRow("129, no size keeps fill") << 129 << false << false;
@@ -178,7 +181,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(b.transfer.transferred() > 0 || !b.transfer.active(), 30000);
         if (b.transfer.active() && b.transfer.transferred() < size)
             QVERIFY(!QFile::exists(out));
-        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 60000);
         QCOMPARE(finished.first().at(1).toString(), QStringLiteral("接收完成，文件已保存"));
         QVERIFY(b.peerFinished());
         QCOMPARE(b.peer->exitCode(), 0);

@@ -95,9 +95,14 @@ const Token& Parser::current() const
     return tokens.at(std::min<qsizetype>(position, tokens.size() - 1));
 }
 
+bool Parser::at(QStringView text) const
+{
+    return current().kind != Token::StringLiteral && current().text == text;
+}
+
 bool Parser::accept(const QString& text)
 {
-    if (current().text != text)
+    if (!at(text))
         return false;
     ++position;
     return true;
@@ -178,10 +183,10 @@ ExprPtr Parser::expression(int minPrecedence, int depth)
         result = node(Expr::Unary, primary, p, {expression(13, depth + 1)});
     } else if (primary.kind != Token::Identifier) {
         throw ScriptError(primary.line, QStringLiteral("需要表达式"));
-    } else if (current().text == u"(") {
+    } else if (at(u"(")) {
         ++position;
         std::vector<ExprPtr> args;
-        if (current().text != u")") {
+        if (!at(u")")) {
             do {
                 args.push_back(expression(1, depth + 1));
             } while (accept(QStringLiteral(",")));
@@ -201,6 +206,8 @@ ExprPtr Parser::expression(int minPrecedence, int depth)
 
     for (;;) {
         const Token op = current();
+        if (op.kind == Token::StringLiteral)
+            return result;
         if (op.text == u"[") {
             ++position;
             ExprPtr index = expression(1, depth + 1);
@@ -245,10 +252,10 @@ StatementPtr Parser::statement()
 
     auto s = std::make_shared<Statement>();
     s->line = current().line;
-    const QString text = current().text;
+    const QString text = current().kind == Token::StringLiteral ? QString() : current().text;
     if (text == u"{") {
         ++position;
-        while (current().text != u"}") {
+        while (!at(u"}")) {
             if (current().kind == Token::End)
                 throw ScriptError(current().line, QStringLiteral("缺少 }"));
             s->statements.push_back(statement());

@@ -30,6 +30,9 @@ public:
     QString type();
     QString identifier();
 
+    // A string literal is never punctuation or a keyword, whatever it spells:
+    // "}" in a block is an expression, not the block's end.
+    bool at(QStringView text) const;
     bool accept(const QString& text);
     void expect(const QString& text);
 

@@ -45,7 +45,7 @@ std::shared_ptr<const FrameScriptProgram> FrameScriptProgram::compile(const QStr
                           QStringLiteral("main 参数名重复或使用了保留名称 buffer"));
 
     parser.expect(QStringLiteral(")"));
-    if (parser.current().text != u"{")
+    if (!parser.at(u"{"))
         throw ScriptError(parser.current().line, QStringLiteral("main 缺少函数体"));
 
     StatementPtr body = parser.statement();

@@ -174,6 +174,9 @@ private Q_SLOTS:
         QTest::newRow("break inside if in while") << "while (1) { if (x) break; }"
                                                   << "{(while 1 {(if x break -)})}";
         QTest::newRow("return and empty") << "; return;" << "{; return}";
+        // Strings that spell punctuation or keywords stay strings.
+        QTest::newRow("strings spelling syntax") << "{ \"}\"; } \"if\"; \"{\";"
+                                                 << "{{\"}\";} \"if\"; \"{\";}";
     }
 
     void statements()
@@ -240,6 +243,9 @@ private Q_SLOTS:
         QTest::newRow("hex overflow") << "x = 0x10000000000000000;"
                                       << "第 3 行：数值字面量无效或超出精确数值范围";
         QTest::newRow("infinite") << "x = 1e999;" << "第 3 行：数值字面量无效或超出精确数值范围";
+        QTest::newRow("string as operator") << "x = 1 \"+\" 2;" << "第 3 行：应为 ;";
+        QTest::newRow("string as semicolon") << "x = 1 \";\"" << "第 3 行：应为 ;";
+        QTest::newRow("string as call parenthesis") << "emit \"(\" 1);" << "第 3 行：应为 ;";
         QTest::newRow("unsupported type") << "(signed signed)x;"
                                           << "第 3 行：signed / unsigned 仅支持 char、short、int 或 long";
     }

@@ -53,16 +53,16 @@ QJsonObject BackgroundSpec::json() const
 
 BackgroundSpec BackgroundSpec::fromJson(const QJsonObject& object)
 {
-    BackgroundSpec spec;
-    spec.file = object.value(QStringLiteral("file")).toString();
+    BackgroundSpec settings;
+    settings.file = object.value(QStringLiteral("file")).toString();
     const QJsonValue name = object.value(QStringLiteral("name"));
-    spec.name = name.isString() ? name.toString() : QFileInfo(spec.file).fileName();
+    settings.name = name.isString() ? name.toString() : QFileInfo(settings.file).fileName();
     const QString fit = object.value(QStringLiteral("fit")).toString(QStringLiteral("cover"));
-    spec.fit = fit == QLatin1String("contain") || fit == QLatin1String("tile") ? fit : QStringLiteral("cover");
-    spec.opacity = percent(object, "opacity", 25);
-    spec.position_x = percent(object, "position_x", 50);
-    spec.position_y = percent(object, "position_y", 50);
-    return spec;
+    settings.fit = fit == QLatin1String("contain") || fit == QLatin1String("tile") ? fit : QStringLiteral("cover");
+    settings.opacity = percent(object, "opacity", 25);
+    settings.position_x = percent(object, "position_x", 50);
+    settings.position_y = percent(object, "position_y", 50);
+    return settings;
 }
 
 QImage BackgroundImage::read(const QString& path, QString* error)
@@ -120,15 +120,15 @@ QString BackgroundImage::importFile(const QString& sourcePath, const QString& se
     return relative;
 }
 
-void BackgroundImage::set(const BackgroundSpec& newSpec, const QImage& newImage)
+void BackgroundImage::set(const BackgroundSpec& settings, const QImage& newImage)
 {
     // Opacity is applied when the cache is drawn; everything else reshapes it.
-    if (newImage.cacheKey() != image.cacheKey() || newSpec.fit != spec.fit
-        || newSpec.position_x != spec.position_x || newSpec.position_y != spec.position_y) {
+    if (newImage.cacheKey() != image.cacheKey() || settings.fit != spec.fit
+        || settings.position_x != spec.position_x || settings.position_y != spec.position_y) {
         cache = QPixmap();
         cacheSize = QSize(-1, -1);
     }
-    spec = newSpec;
+    spec = settings;
     image = newImage;
 }
 

@@ -28,7 +28,7 @@ struct BackgroundSpec {
     bool operator==(const BackgroundSpec&) const = default;
 };
 
-// A picture with its spec, drawn through a cache fitted to the last target size.
+// A picture with its settings, drawn through a cache fitted to the last target size.
 struct BackgroundImage {
     BackgroundSpec spec;
     QImage image;
@@ -43,7 +43,7 @@ struct BackgroundImage {
     // a PNG named by its content; returns the relative path, empty on failure.
     static QString importFile(const QString& sourcePath, const QString& settingsPath, QString* error);
 
-    void set(const BackgroundSpec& newSpec, const QImage& newImage);
+    void set(const BackgroundSpec& settings, const QImage& newImage);
     bool hasImage() const { return !image.isNull(); }
     void paint(QPainter& painter, const QRect& target) const;
 };

@@ -115,14 +115,14 @@ void TestWindowChrome::updateReachesEveryCaption()
     second.ensurePolished();
     first.reset(); // a dead caption is dropped, not refreshed
     const Theme dark = Theme::make(true);
-    BackgroundSpec spec;
-    spec.opacity = 80;
+    BackgroundSpec look;
+    look.opacity = 80;
     QImage picture(8, 8, QImage::Format_RGBA8888);
     picture.fill(Qt::red);
-    updateWindowChrome(dark, spec, picture);
+    updateWindowChrome(dark, look, picture);
     BackgroundSurface* caption = captionOf(&second);
     QCOMPARE(caption->baseColor, dark.bg);
-    QVERIFY(caption->background.spec == spec);
+    QVERIFY(caption->background.spec == look);
     QCOMPARE(caption->background.image, picture);
 
     // Windows made later start with the latest theme.

@@ -143,7 +143,7 @@ void Engine::checkSerialDevices(const QJsonArray& ports)
             continue;
         // The system's list leaves out ptys and symlinked paths: such a port is
         // still there while its device node is a character device.
-        if (channel->config.kind == QLatin1String("serial") && port != QLatin1String("loop://")
+        if (channel->config.kind == QLatin1String("serial") && !channel->isLoopback()
             && platform::SerialDevice::exists(port))
             continue;
         channel->deviceMissing();

@@ -123,7 +123,7 @@ QList<AgentClient> AgentConfig::discover(const AgentEnvironment& env)
                env.variable(QStringLiteral("GROK_HOME"), home + QStringLiteral("/.grok")) + QStringLiteral("/config.toml"),
                QStringLiteral("toml"), {QStringLiteral("mcp_servers")}),
         client(QStringLiteral("gemini"), QStringLiteral("Gemini CLI"), QStringLiteral("gemini.svg"),
-               env.executable(QStringLiteral("gemini")), home + QStringLiteral("/.gemini/settings.json"),
+               env.executable(QStringLiteral("gemini")), geminiFolder(env) + QStringLiteral("/settings.json"),
                QStringLiteral("json"), {QStringLiteral("mcpServers")}),
     };
     if (clients[0].executable.isEmpty())
@@ -131,6 +131,11 @@ QList<AgentClient> AgentConfig::discover(const AgentEnvironment& env)
     if (!clients[2].executable.isEmpty())
         clients[2].openCodeV2 = openCodeIsV2(clients[2].executable);
     return clients;
+}
+
+QString geminiFolder(const AgentEnvironment& env)
+{
+    return env.variable(QStringLiteral("GEMINI_CLI_HOME"), env.home) + QStringLiteral("/.gemini");
 }
 
 QJsonObject AgentConfig::entry(const AgentClient& client, const QString& url, const QString& bridge)

@@ -49,6 +49,11 @@ QString readConfig(const AgentClient& client);
 // The YAML text with our entry set under the top-level "mcp_servers" block.
 QString mergeYaml(QString text, const QString& url);
 
+// Gemini CLI's own folder, which holds both its settings file and its skills.
+// The tool moves it below GEMINI_CLI_HOME when that is set, so the settings we
+// write, the settings we check and the skill we install all follow it together.
+QString geminiFolder(const AgentEnvironment& environment);
+
 // The stdio bridge program that ships beside this program's executable.
 QString stdioBridgePath();
 

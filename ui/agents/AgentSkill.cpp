@@ -75,7 +75,7 @@ QJsonArray AgentSkill::targets(const AgentEnvironment& env, const GuideText& gui
         target(QStringLiteral("openclaw"), QStringLiteral("OpenClaw"),
                env.variable(QStringLiteral("OPENCLAW_STATE_DIR"), home + QStringLiteral("/.openclaw"))),
         target(QStringLiteral("grok"), QStringLiteral("Grok Build"), home + QStringLiteral("/.grok")),
-        target(QStringLiteral("gemini"), QStringLiteral("Gemini CLI"), home + QStringLiteral("/.gemini")),
+        target(QStringLiteral("gemini"), QStringLiteral("Gemini CLI"), geminiFolder(env)),
     };
     const QList<AgentClient> clients = AgentConfig::discover(env);
     for (qsizetype i = 0; i < list.size(); ++i) {

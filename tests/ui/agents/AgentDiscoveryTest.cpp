@@ -195,8 +195,10 @@ void AgentDiscoveryTest::variablePrecedence_data()
     QTest::newRow("openclaw file over state") << "openclaw" << QStringList{"OPENCLAW_STATE_DIR=/s", "OPENCLAW_CONFIG_PATH=/o.json"}
                                               << "/o.json";
     QTest::newRow("grok home") << "grok" << QStringList{"GROK_HOME=/g"} << "/g/config.toml";
-    QTest::newRow("gemini has no variable") << "gemini" << QStringList{"GEMINI_HOME=/g", "XDG_CONFIG_HOME=/x"}
-                                            << "@/.gemini/settings.json";
+    QTest::newRow("gemini cli home") << "gemini" << QStringList{"GEMINI_CLI_HOME=/g"} << "/g/.gemini/settings.json";
+    QTest::newRow("gemini cli home empty") << "gemini" << QStringList{"GEMINI_CLI_HOME="} << "@/.gemini/settings.json";
+    QTest::newRow("gemini ignores other variables") << "gemini" << QStringList{"GEMINI_HOME=/g", "XDG_CONFIG_HOME=/x"}
+                                                    << "@/.gemini/settings.json";
     QTest::newRow("claude desktop has no variable") << "claude-desktop" << QStringList{"CLAUDE_CONFIG_DIR=/d"}
                                                     << "@/.config/Claude/claude_desktop_config.json";
 }

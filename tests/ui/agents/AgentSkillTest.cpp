@@ -11,6 +11,7 @@
 using namespace vn;
 using vn::test::failure;
 using vn::test::AgentHome;
+using vn::test::findClient;
 using vn::test::readAll;
 
 namespace {
@@ -52,6 +53,8 @@ private Q_SLOTS:
     void links();
     void unknownAgent();
     void guideFailureTouchesNothing();
+    void geminiCliHome_data();
+    void geminiCliHome();
 };
 
 void AgentSkillTest::initTestCase()
@@ -68,11 +71,11 @@ void AgentSkillTest::targetFolders_data()
                                "@/.hermes", "@/.openclaw", "@/.grok", "@/.gemini"};
     QTest::newRow("defaults") << QStringList() << defaults;
     QTest::newRow("variables") << QStringList{"CODEX_HOME=/c", "CLAUDE_CONFIG_DIR=/d", "XDG_CONFIG_HOME=/x", "PI_CODING_AGENT_DIR=/p",
-                                              "HERMES_HOME=/h", "OPENCLAW_STATE_DIR=/s", "GROK_HOME=/g"}
-                               << QStringList{"/c", "/d", "/x/opencode", "/p", "/h", "/s", "@/.grok", "@/.gemini"};
+                                              "HERMES_HOME=/h", "OPENCLAW_STATE_DIR=/s", "GROK_HOME=/g", "GEMINI_CLI_HOME=/m"}
+                               << QStringList{"/c", "/d", "/x/opencode", "/p", "/h", "/s", "@/.grok", "/m/.gemini"};
     QTest::newRow("opencode dir over xdg") << QStringList{"XDG_CONFIG_HOME=/x", "OPENCODE_CONFIG_DIR=/o"}
                                            << QStringList{"@/.codex", "@/.claude", "/o", "@/.pi/agent", "@/.hermes", "@/.openclaw", "@/.grok", "@/.gemini"};
-    QTest::newRow("empty variables are unset") << QStringList{"CODEX_HOME=", "CLAUDE_CONFIG_DIR="} << defaults;
+    QTest::newRow("empty variables are unset") << QStringList{"CODEX_HOME=", "CLAUDE_CONFIG_DIR=", "GEMINI_CLI_HOME="} << defaults;
 }
 
 void AgentSkillTest::targetFolders()
@@ -252,6 +255,52 @@ void AgentSkillTest::guideFailureTouchesNothing()
     calls = 16; // targets() has already read them; the installation's own fetch fails
     QCOMPARE(failure([&] { AgentSkill::install("pi", home.environment(), broken); }), QStringLiteral("无法读取内置使用指南"));
     QVERIFY(!QFileInfo::exists(home.root() + "/.pi"));
+}
+
+void AgentSkillTest::geminiCliHome_data()
+{
+    QTest::addColumn<QString>("variable"); // GEMINI_CLI_HOME, null when unset; "@" stands for the home
+    QTest::addColumn<QString>("folder");   // the Gemini folder every step must use
+    QTest::addColumn<QString>("unused");   // the other candidate, which must stay untouched
+    QTest::newRow("set") << "@/gemini-home" << "@/gemini-home/.gemini" << "@/.gemini";
+    QTest::newRow("set but empty") << "" << "@/.gemini" << "@/gemini-home/.gemini";
+    QTest::newRow("unset") << QString() << "@/.gemini" << "@/gemini-home/.gemini";
+}
+
+// Discovery, the check, the configure step and the skill installer all follow
+// the folder Gemini CLI itself reads.
+void AgentSkillTest::geminiCliHome()
+{
+    QFETCH(QString, variable);
+    QFETCH(QString, folder);
+    QFETCH(QString, unused);
+    AgentHome home;
+    folder.replace('@', home.root());
+    unused.replace('@', home.root());
+    AgentEnvironment env = home.environment();
+    if (!variable.isNull())
+        env.variables.insert("GEMINI_CLI_HOME", variable.replace('@', home.root()));
+    home.tool("gemini");
+    const QString url = "http://127.0.0.1:8765/mcp";
+    const QByteArray configured = "{\n  \"mcpServers\": {\"varnelle\": {\"httpUrl\":\"" + url.toUtf8() + "\"}}\n}";
+    // A file the tool does not read must not count, however well it is configured.
+    const QString decoy = home.write(unused + "/settings.json", configured);
+
+    const AgentClient client = findClient(AgentConfig::discover(env), "gemini");
+    QVERIFY(!client.executable.isEmpty());
+    QCOMPARE(client.configPath, folder + "/settings.json");
+    QCOMPARE(AgentConfig::check(client, url, QString()), QStringLiteral("尚未配置"));
+    QVERIFY(AgentConfig::configure(client, url, QString()).endsWith("\n" + folder + "/settings.json"));
+    QCOMPARE(readAll(folder + "/settings.json"), configured);
+    QCOMPARE(AgentConfig::check(client, url, QString()), QStringLiteral("配置地址一致"));
+
+    QCOMPARE(AgentSkill::targets(env, fixtureGuide).at(7).toObject().value("path").toString(), folder + "/skills/varnelle");
+    const QJsonObject report = AgentSkill::install("gemini", env, fixtureGuide);
+    QCOMPARE(report.value("directory").toString(), folder + "/skills/varnelle");
+    QCOMPARE(readAll(folder + "/skills/varnelle/SKILL.md"), fixtureGuide("overview").toUtf8());
+
+    QCOMPARE(readAll(decoy), configured);
+    QCOMPARE(QDir(unused).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"settings.json"});
 }
 
 QTEST_GUILESS_MAIN(AgentSkillTest)

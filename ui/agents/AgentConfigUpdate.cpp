@@ -30,6 +30,28 @@ std::optional<toml::table> parseToml(const QString& text)
     }
 }
 
+// The end of an entry's own lines in text[start, end): just past the last line
+// after its first one that holds more than blanks or a comment. Blank lines and
+// comments that come after it lead into whatever follows (another table or key)
+// and are the user's notes on that, so an update keeps them; stopping there also
+// keeps a repeated update from gaining a line each time.
+qsizetype entryEnd(const QString& text, qsizetype start, qsizetype end)
+{
+    const auto lineAfter = [&](qsizetype from) {
+        const qsizetype feed = text.indexOf(QLatin1Char('\n'), from);
+        return feed < 0 || feed >= end ? end : feed + 1;
+    };
+    qsizetype own = lineAfter(start);
+    for (qsizetype line = own; line < end;) {
+        const qsizetype next = lineAfter(line);
+        const QStringView content = QStringView(text).mid(line, next - line).trimmed();
+        if (!content.isEmpty() && !content.startsWith(QLatin1Char('#')))
+            own = next;
+        line = next;
+    }
+    return own;
+}
+
 QString tomlUpdated(const QString& text, const QString& url)
 {
     const std::optional<toml::table> original = parseToml(text);
@@ -44,9 +66,10 @@ QString tomlUpdated(const QString& text, const QString& url)
     if (found.size() > 1)
         fail(QStringLiteral("MCP 表重复，未修改 TOML"));
     QString edited = text;
-    if (found.size() == 1)
-        edited.replace(found.first().capturedStart(), found.first().capturedLength(), block + QLatin1Char('\n'));
-    else
+    if (found.size() == 1) {
+        const qsizetype start = found.first().capturedStart();
+        edited.replace(start, entryEnd(text, start, found.first().capturedEnd()) - start, block);
+    } else
         edited += QLatin1Char('\n') + block;
 
     const std::optional<toml::table> result = parseToml(edited);
@@ -204,6 +227,8 @@ QString mergeYaml(QString text, const QString& url)
 
     const QRegularExpression entryLine(QStringLiteral("(?m)^") + indent
                                        + QStringLiteral("(?:varnelle|\"varnelle\"|'varnelle')\\s*:[^\\n]*$"));
+    const QString entryText = indent + QStringLiteral("varnelle:\n") + indent + QStringLiteral("  url: \"") + url
+                              + QStringLiteral("\"\n") + indent + QStringLiteral("  enabled: true\n");
     QList<QRegularExpressionMatch> entries;
     for (auto it = entryLine.globalMatch(block); it.hasNext();)
         entries.append(it.next());
@@ -219,17 +244,11 @@ QString mergeYaml(QString text, const QString& url)
             if (next.hasMatch())
                 end = next.capturedStart();
         }
-        // Comment lines at the entries' indent or less that stand directly before
-        // the next entry (or the next top-level key) describe that one: they stay.
-        const QRegularExpression outerComment(QStringLiteral("^ {0,%1}#").arg(indent.size()));
-        while (end > lineEnd + 1) {
-            const qsizetype searchFrom = block.at(end - 1) == QLatin1Char('\n') ? end - 2 : end - 1;
-            const qsizetype previous = block.lastIndexOf(QLatin1Char('\n'), searchFrom) + 1;
-            if (previous <= lineEnd || !outerComment.match(block.mid(previous, end - previous)).hasMatch())
-                break;
-            end = previous;
-        }
-        block.remove(start, end - start);
+        // The entry is rewritten where it stands, so the keys around it keep
+        // their order and an update with the same address changes nothing.
+        block.replace(start, entryEnd(block, start, end) - start, entryText);
+        text.replace(headerEnd, blockEnd - headerEnd, block);
+        return text;
     }
     // Comment lines left of the entries' indent that close the block describe the
     // next top-level key: the new entry goes before them, so they stay above it.
@@ -244,8 +263,7 @@ QString mergeYaml(QString text, const QString& url)
             insertAt = previous;
         }
     }
-    block.insert(insertAt, QLatin1Char('\n') + indent + QStringLiteral("varnelle:\n") + indent + QStringLiteral("  url: \"")
-                               + url + QStringLiteral("\"\n") + indent + QStringLiteral("  enabled: true\n"));
+    block.insert(insertAt, QLatin1Char('\n') + entryText);
     text.replace(headerEnd, blockEnd - headerEnd, block);
     return text;
 }

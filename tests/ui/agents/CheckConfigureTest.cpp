@@ -30,6 +30,16 @@ QStringList backups(const QString& configPath)
     return QDir(info.absolutePath()).entryList({info.fileName() + QStringLiteral(".*.bak")}, QDir::Files | QDir::Hidden);
 }
 
+// Every file of a folder with its bytes and modification time.
+QMap<QString, QPair<QByteArray, QDateTime>> folderState(const QString& folder)
+{
+    QMap<QString, QPair<QByteArray, QDateTime>> state;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
+        state.insert(name, {readAll(dir.filePath(name)), QFileInfo(dir.filePath(name)).lastModified()});
+    return state;
+}
+
 } // namespace
 
 class CheckConfigureTest : public QObject {
@@ -43,7 +53,8 @@ private Q_SLOTS:
     void extraMembersCountAsConfigured();
     void emptyJsonFile();
     void tomlLayoutDifference();
-    void yamlTwice();
+    void textAroundEntryKept_data();
+    void textAroundEntryKept();
     void missingTomlAndYamlFiles();
     void refusalsLeaveFileUntouched_data();
     void refusalsLeaveFileUntouched();
@@ -151,21 +162,70 @@ void CheckConfigureTest::tomlLayoutDifference()
     QCOMPARE(AgentConfig::check(client, url, QString()), QStringLiteral("配置地址一致"));
     AgentConfig::configure(client, url, QString());
     QCOMPARE(backups(client.configPath).size(), 1);
-    QCOMPARE(readAll(client.configPath), "[mcp_servers.\"varnelle\"]\nurl = \"" + url.toUtf8() + "\"\nenabled = true\n\n");
+    QCOMPARE(readAll(client.configPath), "[mcp_servers.\"varnelle\"]\nurl = \"" + url.toUtf8() + "\"\nenabled = true\n");
 }
 
-void CheckConfigureTest::yamlTwice()
+void CheckConfigureTest::textAroundEntryKept_data()
 {
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QByteArray>("text");     // null: no file yet
+    QTest::addColumn<QByteArray>("expected"); // after a configure with `url`
+
+    const QByteArray old = otherUrl.toUtf8();
+    const QByteArray now = url.toUtf8();
+    const auto toml = [](const QByteArray& address) {
+        return "[mcp_servers.\"varnelle\"]\nurl = \"" + address + "\"\nenabled = true\n";
+    };
+    const auto yaml = [](const QByteArray& address) {
+        return "  varnelle:\n    url: \"" + address + "\"\n    enabled: true\n";
+    };
+    // An entry already written for another address: only the address changes.
+    const auto moved = [&](const char* tag, const char* id, const QByteArray& text) {
+        QTest::newRow(tag) << id << text << QByteArray(text).replace(old, now);
+    };
+    moved("codex: comment above the next table", "codex",
+          "model = \"o3\"\n\n" + toml(old)
+              + "\n# second server, pinned by hand -- keep this comment\n[mcp_servers.docs]\nurl = \"http://docs/mcp\"\n");
+    moved("grok: blank lines and comments above the next table", "grok",
+          "# ours\n" + toml(old) + "\n# pinned by hand\n\n# keep\n[profiles.fast]\nmodel = \"m\"\n");
+    moved("grok: comment closing the file", "grok", "model = \"m\"\n\n" + toml(old) + "\n# end of file note\n");
+    moved("hermes: comment above the next server", "hermes",
+          "model: x\nmcp_servers:\n" + yaml(old)
+              + "\n  # second server, pinned by hand -- keep this comment\n  docs:\n    url: http://docs/mcp\n");
+    moved("hermes: comment above the next top-level key", "hermes",
+          "mcp_servers:\n  docs: {}\n" + yaml(old) + "\n# display settings\ndisplay:\n  theme: dark\n");
+    // No entry yet: it is added once and then left alone.
+    QTest::newRow("codex: no file yet") << "codex" << QByteArray() << "\n" + toml(now);
+    QTest::newRow("grok: other settings") << "grok" << QByteArray("model = \"m\"\n") << "model = \"m\"\n\n" + toml(now);
+    QTest::newRow("hermes: no servers yet") << "hermes" << QByteArray("model: x\n") << "model: x\n\nmcp_servers:\n" + yaml(now);
+}
+
+void CheckConfigureTest::textAroundEntryKept()
+{
+    QFETCH(QString, id);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
     AgentHome home;
-    const AgentClient client = installed(home, QStringLiteral("hermes"));
-    home.write(QStringLiteral(".hermes/config.yaml"), "model: x\n");
-    AgentConfig::configure(client, url, QString());
+    const AgentClient client = installed(home, id);
+    if (!text.isNull())
+        QCOMPARE(home.write(client.configPath, text), client.configPath);
+
+    const QString message = AgentConfig::configure(client, url, QString());
+    QCOMPARE(readAll(client.configPath), expected);
+    QCOMPARE(backups(client.configPath).size(), text.isNull() ? 0 : 1);
     QCOMPARE(AgentConfig::check(client, url, QString()), QStringLiteral("配置地址一致"));
-    const QByteArray first = readAll(client.configPath);
-    AgentConfig::configure(client, url, QString());
-    QCOMPARE(AgentConfig::check(client, url, QString()), QStringLiteral("配置地址一致"));
-    QCOMPARE(readAll(client.configPath), first.left(first.indexOf("  varnelle")) + '\n' + first.mid(first.indexOf("  varnelle")));
-    QCOMPARE(backups(client.configPath).size(), 2);
+
+    // Every file is dated into the past, so a rewrite shows even within the
+    // clock's resolution.
+    const QString folder = QFileInfo(client.configPath).absolutePath();
+    const QDateTime past(QDate(2001, 2, 3), QTime(4, 5, 6));
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        QFile file(folder + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(past, QFileDevice::FileModificationTime));
+    }
+    const auto before = folderState(folder);
+    QCOMPARE(AgentConfig::configure(client, url, QString()), message);
+    QCOMPARE(folderState(folder), before);
 }
 
 void CheckConfigureTest::missingTomlAndYamlFiles()

@@ -80,15 +80,22 @@ void ConfigUpdateTest::toml_data()
     QTest::newRow("other settings kept") << "model = \"o3\" # mine\n\n[profiles.x]\nmodel = \"y\"\n"
                                          << "model = \"o3\" # mine\n\n[profiles.x]\nmodel = \"y\"\n\n" + tomlBlock;
     QTest::newRow("other servers kept") << "[mcp_servers.other]\nurl = \"o\"\n" << "[mcp_servers.other]\nurl = \"o\"\n\n" + tomlBlock;
-    QTest::newRow("entry before another table, comments replaced")
+    QTest::newRow("comments before the next table kept")
         << "# top\n[mcp_servers.\"varnelle\"]\nurl = \"http://old/mcp\"\n# old note\n\n[other]\na = 1\n"
-        << "# top\n" + tomlBlock + "\n[other]\na = 1\n";
+        << "# top\n" + tomlBlock + "# old note\n\n[other]\na = 1\n";
+    QTest::newRow("comments between the entry's keys replaced")
+        << "[mcp_servers.varnelle]\n# ours\n\nurl = \"x\"\n  # still ours\nenabled = false\n\n# theirs\n"
+        << tomlBlock + "\n# theirs\n";
+    QTest::newRow("multi-line value with blank lines replaced")
+        << "[mcp_servers.varnelle]\nurl = \"x\"\nargs = [\n\n  # one\n  \"a\",\n]\n\n[b]\n"
+        << tomlBlock + "\n[b]\n";
     QTest::newRow("single-quoted header with comment") << "[mcp_servers.'varnelle'] # ours\nurl = \"x\"\nenabled = false\n"
-                                                      << tomlBlock + "\n";
-    QTest::newRow("CR LF line ends") << "a = 1\r\n[mcp_servers.varnelle]\r\nurl = \"x\"\r\n[b]\r\n"
-                                     << "a = 1\r\n" + tomlBlock + "\n[b]\r\n";
+                                                      << tomlBlock;
+    QTest::newRow("header only") << "[mcp_servers.varnelle]\n\n[b]\n" << tomlBlock + "\n[b]\n";
+    QTest::newRow("CR LF line ends") << "a = 1\r\n[mcp_servers.varnelle]\r\nurl = \"x\"\r\n\r\n# b\r\n[b]\r\n"
+                                     << "a = 1\r\n" + tomlBlock + "\r\n# b\r\n[b]\r\n";
     QTest::newRow("bare header at end without line feed") << "a = 1\n[mcp_servers.varnelle]\nurl = \"x\""
-                                                         << "a = 1\n" + tomlBlock + "\n";
+                                                         << "a = 1\n" + tomlBlock;
 }
 
 void ConfigUpdateTest::toml()
@@ -97,15 +104,18 @@ void ConfigUpdateTest::toml()
     QFETCH(QString, expected);
     const QString result = AgentConfig::updated(codex(), text, url, QString());
     QCOMPARE(result, expected);
+    QCOMPARE(AgentConfig::updated(codex(), result, url, QString()), result);
     crossCheck(QStringLiteral("toml"), text, result);
 }
 
 void ConfigUpdateTest::tomlRepeatedRuns()
 {
     const QString first = AgentConfig::updated(codex(), QString(), url, QString());
-    const QString second = AgentConfig::updated(codex(), first, url, QString());
-    QCOMPARE(second, "\n" + tomlBlock + "\n");
-    QCOMPARE(AgentConfig::updated(codex(), second, url, QString()), second);
+    QCOMPARE(first, "\n" + tomlBlock);
+    QCOMPARE(AgentConfig::updated(codex(), first, url, QString()), first);
+    // A new address changes the address and nothing else.
+    const QString moved = QStringLiteral("http://127.0.0.1:9/mcp");
+    QCOMPARE(AgentConfig::updated(codex(), first, moved, QString()), QString(first).replace(url, moved));
 }
 
 void ConfigUpdateTest::yaml_data()
@@ -120,18 +130,22 @@ void ConfigUpdateTest::yaml_data()
     QTest::newRow("four-space block")
         << "mcp_servers:\n    other:\n        url: o\n"
         << "mcp_servers:\n    other:\n        url: o\n\n    varnelle:\n      url: \"" + url + "\"\n      enabled: true\n";
-    QTest::newRow("entry in the middle moves to the end")
+    QTest::newRow("entry in the middle stays in place")
         << "mcp_servers:\n  varnelle:\n    url: old\n    # ours\n\n  other:\n    url: o\nmodel: x\n"
-        << "mcp_servers:\n  other:\n    url: o\n\n" + yamlEntry + "model: x\n";
+        << "mcp_servers:\n" + yamlEntry + "    # ours\n\n  other:\n    url: o\nmodel: x\n";
+    QTest::newRow("comments inside the entry replaced")
+        << "mcp_servers:\n  varnelle:\n    # ours\n\n    url: old\n    enabled: false\n  other: {}\n"
+        << "mcp_servers:\n" + yamlEntry + "  other: {}\n";
     QTest::newRow("comment before the next entry stays")
         << "mcp_servers:\n  varnelle:\n    url: old\n  # the other one\n  other:\n    url: o\n"
-        << "mcp_servers:\n  # the other one\n  other:\n    url: o\n\n" + yamlEntry;
+        << "mcp_servers:\n" + yamlEntry + "  # the other one\n  other:\n    url: o\n";
     QTest::newRow("comment before the next top-level key stays above it")
-        << "mcp_servers:\n  varnelle:\n    url: old\n# model section\nmodel: x\n"
-        << "mcp_servers:\n\n" + yamlEntry + "# model section\nmodel: x\n";
-    QTest::newRow("quoted entry key") << "mcp_servers:\n  \"varnelle\": {url: old}\n" << "mcp_servers:\n\n" + yamlEntry;
-    QTest::newRow("CR LF line ends") << "model: x\r\nmcp_servers:\r\n  varnelle:\r\n    url: old\r\n  other: {}\r\n"
-                                     << "model: x\r\nmcp_servers:\r\n  other: {}\r\n\n" + yamlEntry;
+        << "mcp_servers:\n  varnelle:\n    url: old\n\n# model section\nmodel: x\n"
+        << "mcp_servers:\n" + yamlEntry + "\n# model section\nmodel: x\n";
+    QTest::newRow("quoted entry key") << "mcp_servers:\n  \"varnelle\": {url: old}\n" << "mcp_servers:\n" + yamlEntry;
+    QTest::newRow("entry last without line feed") << "mcp_servers:\n  other: {}\n  varnelle: {}" << "mcp_servers:\n  other: {}\n" + yamlEntry;
+    QTest::newRow("CR LF line ends") << "model: x\r\nmcp_servers:\r\n  varnelle:\r\n    url: old\r\n\r\n  # o\r\n  other: {}\r\n"
+                                     << "model: x\r\nmcp_servers:\r\n" + yamlEntry + "\r\n  # o\r\n  other: {}\r\n";
     QTest::newRow("block at end without line feed") << "mcp_servers:\n  other: {}" << "mcp_servers:\n  other: {}\n" + yamlEntry;
     QTest::newRow("flow mapping edited as JSON")
         << "{\"model\": \"x\", \"mcp_servers\": {}}"
@@ -144,17 +158,19 @@ void ConfigUpdateTest::yaml()
     QFETCH(QString, expected);
     const QString result = AgentConfig::updated(hermes(), text, url, QString());
     QCOMPARE(result, expected);
+    QCOMPARE(AgentConfig::updated(hermes(), result, url, QString()), result);
     crossCheck(QStringLiteral("yaml"), text, result);
 }
 
 void ConfigUpdateTest::yamlRepeatedRuns()
 {
     const QString first = AgentConfig::updated(hermes(), QStringLiteral("model: x\n"), url, QString());
-    const QString second = AgentConfig::updated(hermes(), first, url, QString());
-    QCOMPARE(second, "model: x\n\nmcp_servers:\n\n" + yamlEntry);
-    const QString third = AgentConfig::updated(hermes(), second, url, QString());
-    QCOMPARE(third, "model: x\n\nmcp_servers:\n\n\n" + yamlEntry);
-    crossCheck(QStringLiteral("yaml"), second, third);
+    QCOMPARE(first, "model: x\n\nmcp_servers:\n" + yamlEntry);
+    QCOMPARE(AgentConfig::updated(hermes(), first, url, QString()), first);
+    // A new address changes the address and nothing else.
+    const QString moved = QStringLiteral("http://127.0.0.1:9/mcp");
+    const QString second = AgentConfig::updated(hermes(), first, moved, QString());
+    QCOMPARE(second, QString(first).replace(url, moved));
 }
 
 void ConfigUpdateTest::refusals_data()

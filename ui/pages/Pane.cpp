@@ -3,10 +3,28 @@
 #include "core/Channel.h"
 
 #include <QJsonArray>
+#include <QLabel>
+#include <QUuid>
+#include <QVBoxLayout>
 
 namespace vn {
 
-Pane::Pane(Window* owner, const QString& pageKind) : window(owner), kind(pageKind) {}
+Pane::Pane(Window* owner, const QString& pageKind)
+    : window(owner)
+    , id(QUuid::createUuid().toString(QUuid::Id128))
+    , kind(pageKind)
+{
+    setObjectName(QStringLiteral("page"));
+    // Until the session views arrive a page says what it will show, so an empty
+    // tab never looks broken.
+    auto* layout = new QVBoxLayout(this);
+    auto* note = new QLabel(isControl() ? QStringLiteral("控件页面 · %1").arg(kind)
+                                        : QStringLiteral("收发页面"),
+                            this);
+    note->setObjectName(QStringLiteral("muted"));
+    note->setAlignment(Qt::AlignCenter);
+    layout->addWidget(note);
+}
 
 Pane::~Pane() = default;
 

@@ -148,6 +148,19 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Construction steps (Window.cpp).
+    void buildLayout();
+    void buildSidebar();
+    void connectLayout();
+    void restoreWorkspace(Pane* first, const QJsonObject& appearance);
+    void startTimers();
+    void tick();
+
+    // AI activity notices (WindowActivity.cpp) and the update button (WindowSettings.cpp).
+    void refreshAudit();
+    void positionAiToast();
+    void openUpdateDialog();
+
     struct Widgets; // pointers to the window's child widgets (owned by Qt's parent tree)
     std::unique_ptr<Widgets> ui;
 };

@@ -1,0 +1,478 @@
+#include "ui/window/Window.h"
+
+#include "core/Channel.h"
+#include "core/Engine.h"
+#include "core/Version.h"
+#include "core/ssh/SshAuthSession.h"
+#include "core/ssh/SshProfiles.h"
+#include "mcp/McpServer.h"
+#include "ui/agents/AgentEnvironment.h"
+#include "ui/kit/BackgroundSurface.h"
+#include "ui/kit/ConnectionBar.h"
+#include "ui/kit/DetachableTabs.h"
+#include "ui/kit/IconButton.h"
+#include "ui/kit/StatusLed.h"
+#include "ui/kit/WindowChrome.h"
+#include "ui/pages/Pane.h"
+#include "ui/update/UpdateService.h"
+#include "ui/window/AiToast.h"
+#include "ui/window/ParameterGrip.h"
+#include "ui/window/StatusLine.h"
+#include "ui/window/TabHeader.h"
+#include "ui/window/WindowRail.h"
+#include "ui/window/WindowWidgets.h"
+#include "ui/window/WorkspaceFile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace vn {
+
+namespace {
+
+// The update checks reach the network; previews, screenshots and tests must
+// not, and they run on the offscreen platform or with --screenshot.
+bool updateChecksAllowed()
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return false;
+    return !QCoreApplication::arguments().contains(QStringLiteral("--screenshot"));
+}
+
+QImage readBackground(const BackgroundSpec& spec, const QString& settingsPath)
+{
+    if (spec.file.isEmpty())
+        return {};
+    const QString path = QDir(QFileInfo(settingsPath).absolutePath()).absoluteFilePath(spec.file);
+    QString ignored;
+    return BackgroundImage::read(path, &ignored);
+}
+
+} // namespace
+
+Window::Window(Engine* engineIn, McpServer* serverIn, const QString& path, Window* rootIn)
+    : QMainWindow(rootIn, Qt::Window)
+    , agentEnvironment(&AgentEnvironment::current)
+    , root(rootIn)
+    , engine(engineIn)
+    , server(serverIn)
+    , settingsPath(path)
+    , ui(std::make_unique<Widgets>())
+{
+    installWindowChrome();
+
+    // The window list, the root first.
+    rootWindow()->windows.append(QPointer<Window>(this));
+    if (root)
+        portProvider = root->portProvider;
+    else
+        portProvider = [engineIn]() { return engineIn->ports(); };
+
+    setWindowTitle(QStringLiteral("Varnelle · Native ") + QString::fromLatin1(Version));
+    setWindowIcon(QIcon(QStringLiteral(":/brand/lightning.svg")));
+    setFont(Theme::interfaceFont());
+    setMinimumSize(480, 320);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    resize(1400, screen ? std::min(960, screen->availableGeometry().height()) : 960);
+
+    // The workspace file; anything missing or malformed takes its default.
+    settings = readWorkspaceFile(settingsPath);
+    views = settings.value(QStringLiteral("views")).toObject();
+    templates = settings.value(QStringLiteral("templates")).toArray();
+    const QJsonObject appearance = settings.value(QStringLiteral("appearance")).toObject();
+    const WorkspaceAppearance look = readAppearance(appearance);
+    parameterWidth = look.parameterWidth;
+    theme = Theme::make(look.dark);
+    dataFont = look.dataFont;
+
+    if (root) {
+        setAttribute(Qt::WA_DeleteOnClose);
+        theme = root->theme;
+        dataFont = root->dataFont;
+        templates = root->templates;
+        views = root->views;
+        parameterWidth = root->parameterWidth;
+        windowBackground = root->windowBackground;
+        receiveBackground = root->receiveBackground;
+        windowBackgroundImage = root->windowBackgroundImage;
+        receiveBackgroundImage = root->receiveBackgroundImage;
+    } else {
+        // The password and host-key dialog is not part of the program yet, so a
+        // question nobody can answer is cancelled at once instead of leaving the
+        // SSH client waiting.
+        connect(engine, &Engine::sshPromptRequested, this, [](SshAuthPrompt* prompt) { prompt->cancel(); });
+        engine->allowAiControl = settings.value(QStringLiteral("allow_ai_control")).toBool(false);
+        const QJsonObject protocols = settings.value(QStringLiteral("mcp_protocols")).toObject();
+        for (const char* name : {"serial", "tcp", "udp", "ssh"}) {
+            const QString protocol = QString::fromLatin1(name);
+            server->setProtocolEnabled(protocol, protocols.value(protocol).toBool(true));
+        }
+        windowBackground = BackgroundSpec::fromJson(appearance.value(QStringLiteral("window_background")).toObject());
+        receiveBackground = BackgroundSpec::fromJson(appearance.value(QStringLiteral("receive_background")).toObject());
+        windowBackgroundImage = readBackground(windowBackground, settingsPath);
+        receiveBackgroundImage = readBackground(receiveBackground, settingsPath);
+    }
+
+    buildLayout();
+
+    if (!root) {
+        ui->updateService = new UpdateService(this);
+        ui->updateService->setObjectName(QStringLiteral("updateService"));
+        ui->status->follow(ui->updateService);
+        connect(ui->status, &StatusLine::updateRequested, this, &Window::openUpdateDialog);
+    }
+
+    Pane* first = newConnection();
+    Config saved = Config::fromJson(settings.value(QStringLiteral("connection")).toObject());
+    if (saved.port == QLatin1String("loop://"))
+        saved.port = QStringLiteral("NULL");
+    first->config = saved;
+    loadForm(saved);
+
+    if (!root)
+        restoreWorkspace(first, appearance);
+
+    if (const int index = paneIndex(ui->tabs, first); index >= 0)
+        ui->tabs->setCurrentIndex(index);
+    activate(ui->tabs->currentIndex());
+    applyLocalTheme(theme.dark);
+
+    connect(engine, &Engine::channelsChanged, this, &Window::syncConnections);
+
+    startTimers();
+
+    if (auto* port = findChild<QWidget*>(QStringLiteral("serialPort")))
+        port->setFocus();
+
+    if (!root) {
+        installMcpUi();
+        if (updateChecksAllowed()) {
+            QTimer::singleShot(2000, Qt::CoarseTimer, ui->updateService, &UpdateService::check);
+            auto* periodic = new QTimer(ui->updateService);
+            periodic->setObjectName(QStringLiteral("updateCheckTimer"));
+            periodic->setInterval(21600000);
+            connect(periodic, &QTimer::timeout, ui->updateService, &UpdateService::check);
+            periodic->start();
+        }
+    }
+}
+
+Window::~Window()
+{
+    // Children die after the members they report to; silence them first.
+    closing = true;
+    if (ui->tabs)
+        ui->tabs->blockSignals(true);
+    delete ui->updateService;
+    delete takeCentralWidget();
+}
+
+void Window::buildLayout()
+{
+    ui->surface = new BackgroundSurface;
+    ui->surface->setObjectName(QStringLiteral("root"));
+    // The root surface paints the window background for the whole window, so it
+    // joins the caption strip without a seam.
+    ui->surface->caption = true;
+    setCentralWidget(ui->surface);
+    auto* row = new QHBoxLayout(ui->surface);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    auto* rail = new WindowRail(ui->surface);
+    ui->rail = rail;
+    ui->sidebarToggle = rail->sidebarToggle;
+    ui->settingsButton = rail->settingsButton;
+    row->addWidget(rail);
+
+    ui->sidebar = new QFrame;
+    ui->sidebar->setObjectName(QStringLiteral("sidebar"));
+    ui->sidebar->setMinimumWidth(200);
+    ui->sidebar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ui->sidebar->setAutoFillBackground(false);
+    ui->sidebarLayout = new QVBoxLayout(ui->sidebar);
+    ui->sidebarLayout->setContentsMargins(16, 16, 16, 16);
+    ui->sidebarLayout->setSpacing(12);
+    buildSidebar();
+
+    ui->parameterScroll = new QScrollArea(ui->surface);
+    ui->parameterScroll->setObjectName(QStringLiteral("parameterScroll"));
+    ui->parameterScroll->setWidgetResizable(true);
+    ui->parameterScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui->parameterScroll->setFrameShape(QFrame::NoFrame);
+    ui->parameterScroll->setWidget(ui->sidebar);
+    ui->parameterScroll->viewport()->setAutoFillBackground(false);
+    ui->parameterScroll->setFixedWidth(std::min(parameterWidth, std::max(220, width() - 382)));
+    ui->parameterScroll->setMinimumHeight(0);
+    row->addWidget(ui->parameterScroll);
+
+    ui->grip = new ParameterGrip(this, ui->surface);
+    row->addWidget(ui->grip);
+
+    ui->content = new QWidget(ui->surface);
+    ui->content->setObjectName(QStringLiteral("workspace"));
+    auto* column = new QVBoxLayout(ui->content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* header = new TabHeader(root != nullptr, ui->content);
+    ui->tabHeader = header;
+    ui->tabs = header->tabs;
+    ui->newPage = header->newPage;
+    ui->dock = header->dock;
+    column->addWidget(header);
+    ui->stack = new QStackedWidget(ui->content);
+    ui->stack->setObjectName(QStringLiteral("pageStack"));
+    column->addWidget(ui->stack, 1);
+    row->addWidget(ui->content, 1);
+
+    ui->toast = new AiToast(ui->content);
+
+    ui->status = new StatusLine(statusBar(), root == nullptr);
+
+    connectLayout();
+}
+
+void Window::buildSidebar()
+{
+    // The connection form fills this column; until then it holds the state row
+    // the status refresh and the theme draw on.
+    auto* stateRow = new QHBoxLayout;
+    stateRow->setSpacing(5);
+    ui->connectionLed = new StatusLed(ui->sidebar);
+    ui->connectionLed->setObjectName(QStringLiteral("connectionLed"));
+    stateRow->addWidget(ui->connectionLed);
+    ui->connectionState = new QLabel(QStringLiteral("未连接"), ui->sidebar);
+    ui->connectionState->setObjectName(QStringLiteral("connectionState"));
+    stateRow->addWidget(ui->connectionState, 1);
+    ui->sidebarLayout->addLayout(stateRow);
+    ui->sidebarLayout->addStretch();
+}
+
+void Window::connectLayout()
+{
+    connect(ui->sidebarToggle, &IconButton::toggled, this, [this](bool on) {
+        parameterVisible = on;
+        ui->parameterScroll->setVisible(on);
+        ui->grip->setVisible(on);
+        arrangeParameters();
+    });
+    connect(ui->sidebarToggle, &IconButton::toggled, this,
+            [this]() { QTimer::singleShot(0, this, &Window::adjustTabs); });
+    connect(ui->settingsButton, &IconButton::clicked, this, &Window::openSettings);
+
+    ui->tabs->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->tabs, &QTabBar::customContextMenuRequested, this, &Window::tabMenu);
+    connect(ui->tabs, &QTabBar::currentChanged, this, &Window::activate);
+    connect(ui->tabs, &QTabBar::tabCloseRequested, this, &Window::closeTab);
+    connect(ui->tabs, &QTabBar::tabMoved, this, [this]() { activate(ui->tabs->currentIndex()); });
+    connect(ui->tabs, &TearTabBar::tearRequested, this,
+            [this](int index, const QPoint& globalPos) { detachConnection(index, globalPos, true); });
+    connect(ui->newPage, &IconButton::clicked, this, [this]() {
+        QMenu* menu = newPageMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(ui->newPage->mapToGlobal(QPoint(0, ui->newPage->height() + 4)));
+    });
+    if (ui->dock)
+        connect(ui->dock, &IconButton::clicked, this, &QWidget::close);
+
+    connect(ui->toast, &AiToast::detailRequested, this, [this]() { showAuditDetail(lastActivity); });
+    connect(ui->toast, &AiToast::allRequested, this, &Window::openAiAudit);
+
+    auto* rename = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    rename->setObjectName(QStringLiteral("renameCurrentTab"));
+    connect(rename, &QShortcut::activated, this, [this]() {
+        if (!ui->tabs->findChild<QLineEdit*>(QStringLiteral("tabTitleEditor")))
+            beginTabRename(ui->tabs->currentIndex());
+    });
+}
+
+void Window::restoreWorkspace(Pane* first, const QJsonObject& appearance)
+{
+    first->restore(appearance);
+    for (auto it = views.constBegin(); it != views.constEnd(); ++it)
+        restoreInstruments(it.value().toObject(), it.key());
+    const QJsonArray controls = migrateInstrumentPages(settings.value(QStringLiteral("widget_pages")).toArray());
+    // From here on the workspace counts as one that keeps its control pages on
+    // their own, so pages restored later never convert older settings again.
+    settings.insert(QStringLiteral("widget_pages"), settings.value(QStringLiteral("widget_pages")));
+    for (const QJsonValue& value : controls) {
+        const QJsonObject object = value.toObject();
+        if (Pane* page = newInstrument(object.value(QStringLiteral("kind")).toString(), nullptr, false,
+                                       object.value(QStringLiteral("source_key")).toString()))
+            page->restore(object);
+    }
+}
+
+void Window::startTimers()
+{
+    ui->tickTimer = new QTimer(this);
+    ui->tickTimer->setObjectName(QStringLiteral("tickTimer"));
+    ui->tickTimer->setInterval(40);
+    connect(ui->tickTimer, &QTimer::timeout, this, &Window::tick);
+    ui->tickTimer->start();
+    ui->auditClock.start();
+
+    refreshPorts();
+    ui->portTimer = new QTimer(this);
+    ui->portTimer->setObjectName(QStringLiteral("portTimer"));
+    ui->portTimer->setInterval(500);
+    connect(ui->portTimer, &QTimer::timeout, this, &Window::refreshPorts);
+    ui->portTimer->start();
+
+    refreshSshProfiles();
+    ui->sshConfigTimer = new QTimer(this);
+    ui->sshConfigTimer->setObjectName(QStringLiteral("sshConfigTimer"));
+    ui->sshConfigTimer->setInterval(500);
+    connect(ui->sshConfigTimer, &QTimer::timeout, this, [this]() {
+        if (SshProfiles::fingerprint() != sshFingerprint)
+            refreshSshProfiles();
+    });
+    ui->sshConfigTimer->start();
+}
+
+void Window::tick()
+{
+    for (Pane* page : std::as_const(pages))
+        page->tick(false);
+    updateStatus();
+    if (ui->auditClock.elapsed() >= 250 && ui->settingsDialog && ui->settingsDialog->isVisible()) {
+        ui->auditClock.restart();
+        refreshAudit();
+    }
+}
+
+Window* Window::rootWindow()
+{
+    return root ? root : this;
+}
+
+QDialog* Window::settingsDialog() const
+{
+    return ui->settingsDialog;
+}
+
+ConnectionBar* Window::tabs() const { return ui->tabs; }
+QStackedWidget* Window::stack() const { return ui->stack; }
+QScrollArea* Window::parameterScroll() const { return ui->parameterScroll; }
+StatusLed* Window::connectionLed() const { return ui->connectionLed; }
+UpdateService* Window::updateService() const { return ui->updateService; }
+
+bool Window::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Resize && ui->tabs) {
+        adjustTabs();
+        arrangeParameters();
+        positionAiToast();
+    }
+    return handled;
+}
+
+void Window::closeEvent(QCloseEvent* event)
+{
+    closing = true;
+    ui->tickTimer->stop();
+    ui->portTimer->stop();
+    ui->sshConfigTimer->stop();
+
+    if (root) {
+        if (!root->closing) {
+            const QList<Pane*> moving = pages;
+            for (Pane* page : moving)
+                transferPane(page, root);
+            root->raise();
+        }
+        root->windows.removeIf([this](const QPointer<Window>& window) { return window == this; });
+        event->accept();
+        return;
+    }
+
+    // The save comes first so the file keeps the user's AI-control choice.
+    saveSettings();
+    const QList<QPointer<Window>> others = windows;
+    for (const QPointer<Window>& window : others) {
+        if (window && window != this)
+            window->close();
+    }
+    for (DetachableTabs* tabsWidget : findChildren<DetachableTabs*>())
+        tabsWidget->restoreAll();
+    engine->allowAiControl = false;
+    std::vector<QPointer<Channel>> open;
+    for (const auto& entry : engine->channels)
+        open.emplace_back(entry.second);
+    for (const QPointer<Channel>& channel : open) {
+        if (channel)
+            channel->close();
+    }
+    event->accept();
+}
+
+QString instrumentIconName(const QString& kind)
+{
+    if (kind == QLatin1String("waveform"))
+        return QStringLiteral("wave");
+    if (kind == QLatin1String("control"))
+        return QStringLiteral("control");
+    if (kind == QLatin1String("json"))
+        return QStringLiteral("json");
+    if (kind == QLatin1String("xml"))
+        return QStringLiteral("xml");
+    return QStringLiteral("widgets");
+}
+
+QString serialNumber(const QJsonObject& port)
+{
+    const QString number = port.value(QStringLiteral("serial_number")).toString();
+    return number.isEmpty() ? port.value(QStringLiteral("hwid")).toString() : number;
+}
+
+QString usbIdentity(const QJsonObject& port)
+{
+    QStringList parts;
+    const auto text = [&port](const char* key) {
+        const QJsonValue value = port.value(QLatin1String(key));
+        return value.isDouble() ? QString::number(value.toInteger()) : value.toString();
+    };
+    if (const QString vendor = text("vendor_id"); !vendor.isEmpty())
+        parts.append(QStringLiteral("VID %1").arg(vendor));
+    if (const QString product = text("product_id"); !product.isEmpty())
+        parts.append(QStringLiteral("PID %1").arg(product));
+    return parts.join(QStringLiteral(" · "));
+}
+
+Pane* tabPane(ConnectionBar* bar, int index)
+{
+    if (!bar || index < 0 || index >= bar->count())
+        return nullptr;
+    return qobject_cast<Pane*>(bar->tabData(index).value<QObject*>());
+}
+
+int paneIndex(ConnectionBar* bar, Pane* page)
+{
+    if (!bar || !page)
+        return -1;
+    for (int index = 0; index < bar->count(); ++index) {
+        if (tabPane(bar, index) == page)
+            return index;
+    }
+    return -1;
+}
+
+} // namespace vn

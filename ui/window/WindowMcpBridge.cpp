@@ -1,0 +1,59 @@
+#include "ui/window/Window.h"
+
+#include "core/Channel.h"
+#include "mcp/McpServer.h"
+#include "ui/agents/AgentConfig.h"
+#include "ui/agents/AgentEnvironment.h"
+
+#include <exception>
+
+namespace vn {
+
+void Window::installMcpUi()
+{
+    // The three GUI services (search in the views, trial-parse samples, scripts
+    // applied through the pages) are installed with the session pages; until
+    // then the server answers those tools itself.
+    const QPointer<Window> self(this);
+    connect(server, &McpServer::guiConnectionOpened, this, [self](Channel* channel) {
+        if (!self || !channel)
+            return;
+        self->syncConnections();
+        if (Pane* page = self->findPane(channel))
+            self->showPane(page);
+    });
+    connect(server, &McpServer::toolCalled, this, &Window::showAiActivity);
+    connect(server, &McpServer::portChanged, this, &Window::checkAgentEndpoints);
+}
+
+void Window::checkAgentEndpoints()
+{
+    if (root)
+        return;
+    const QString bridge = stdioBridgePath();
+    const QString url = server->url();
+    const AgentEnvironment environment = agentEnvironment ? agentEnvironment() : AgentEnvironment::current();
+    QJsonArray checks;
+    for (const AgentClient& tool : AgentConfig::discover(environment)) {
+        if (tool.executable.isEmpty())
+            continue;
+        QString status;
+        try {
+            status = AgentConfig::check(tool, url, bridge);
+        } catch (const std::exception&) {
+            status = QStringLiteral("配置无法读取或解析，请在 Agent 接入页检查");
+        }
+        checks.append(QJsonObject{
+            {QStringLiteral("agent"), tool.id},
+            {QStringLiteral("name"), tool.name},
+            {QStringLiteral("status"), status},
+            {QStringLiteral("matches"), status == QLatin1String("配置地址一致")},
+            {QStringLiteral("config_path"), tool.configPath},
+            {QStringLiteral("expected_url"), url},
+        });
+    }
+    server->agentChecks = checks;
+    updateStatus();
+}
+
+} // namespace vn

@@ -1,0 +1,154 @@
+#include "ui/window/Window.h"
+
+#include "core/Channel.h"
+#include "ui/kit/ConnectionBar.h"
+#include "ui/kit/IconPainter.h"
+#include "ui/pages/Pane.h"
+#include "ui/window/WindowWidgets.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QTimer>
+
+namespace vn {
+
+void Window::tabMenu(const QPoint& position)
+{
+    Pane* page = tabPane(ui->tabs, ui->tabs->tabAt(position));
+    if (!page)
+        return;
+    const QPointer<Pane> guarded(page);
+    // Indices are looked up when an entry is chosen: tabs may move meanwhile.
+    const auto indexOf = [this, guarded]() { return guarded ? paneIndex(ui->tabs, guarded) : -1; };
+
+    QMenu menu(this);
+    QAction* rename = menu.addAction(QStringLiteral("重命名标签\tF2"));
+    rename->setObjectName(QStringLiteral("renameTab"));
+    connect(rename, &QAction::triggered, this, [this, indexOf]() {
+        QTimer::singleShot(0, this, [this, indexOf]() {
+            if (const int index = indexOf(); index >= 0)
+                beginTabRename(index);
+        });
+    });
+    menu.addSeparator();
+    if (!page->isControl()) {
+        connect(menu.addAction(QStringLiteral("清空显示")), &QAction::triggered, this, [guarded]() {
+            if (guarded)
+                guarded->clearView();
+        });
+    }
+    connect(menu.addAction(QStringLiteral("移至独立窗口")), &QAction::triggered, this, [this, indexOf]() {
+        if (const int index = indexOf(); index >= 0)
+            detachConnection(index, QCursor::pos(), false);
+    });
+    menu.addSeparator();
+    connect(menu.addAction(page->isControl() ? QStringLiteral("关闭控件页面")
+                                             : QStringLiteral("关闭收发页面及连接")),
+            &QAction::triggered, this, [this, indexOf]() {
+                if (const int index = indexOf(); index >= 0)
+                    closeTab(index);
+            });
+    menu.exec(ui->tabs->mapToGlobal(position));
+}
+
+void Window::beginTabRename(int index)
+{
+    // The in-place title editor comes with the tab handling; for now the tab
+    // is only selected.
+    if (tabPane(ui->tabs, index))
+        ui->tabs->setCurrentIndex(index);
+}
+
+QMenu* Window::newPageMenu()
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("newPageMenu"));
+    QAction* receive = menu->addAction(icon(QStringLiteral("lightning"), theme.text, 20),
+                                       QStringLiteral("新建收发页面"));
+    receive->setObjectName(QStringLiteral("newReceivePage"));
+    connect(receive, &QAction::triggered, this, [this]() { newConnection(); });
+    menu->addSeparator();
+    QMenu* controls = menu->addMenu(icon(QStringLiteral("widgets"), theme.text, 20), QStringLiteral("新建控件页面"));
+    controls->setObjectName(QStringLiteral("newWidgetPage"));
+    const std::pair<const char*, QString> entries[] = {
+        {"waveform", QStringLiteral("数值波形")},
+        {"json", QStringLiteral("JSON")},
+        {"xml", QStringLiteral("XML")},
+        {"control", QStringLiteral("串口控制")},
+    };
+    for (const auto& [kind, text] : entries) {
+        const QString name = QString::fromLatin1(kind);
+        QAction* action = controls->addAction(icon(instrumentIconName(name), theme.muted, 20), text);
+        action->setObjectName(QStringLiteral("new_") + name);
+        connect(action, &QAction::triggered, this, [this, name]() {
+            Channel* channel = current && current->channel ? current->channel.data() : nullptr;
+            newInstrument(name, channel, true, QString());
+        });
+    }
+    return menu;
+}
+
+void Window::transferPane(Pane* page, Window* target)
+{
+    if (!page || !target || target == this || !pages.contains(page))
+        return;
+    if (page == current && !page->isControl() && !page->channel) {
+        try {
+            page->config = form();
+        } catch (const std::exception&) {
+            // The page keeps the settings it had.
+        }
+    }
+    const bool blocked = ui->tabs->blockSignals(true);
+    ui->tabs->removeTab(paneIndex(ui->tabs, page));
+    pages.removeAll(page);
+    ui->stack->removeWidget(page);
+    if (current == page)
+        current = nullptr;
+    if (sessionPane == page)
+        sessionPane = nullptr;
+    ui->tabs->blockSignals(blocked);
+
+    target->attachPane(page);
+    if (!closing) {
+        if (!pages.isEmpty())
+            activate(ui->tabs->currentIndex());
+        else
+            newConnection();
+    }
+    adjustTabs();
+    target->syncConnections();
+}
+
+Window* Window::detachConnection(int index, const QPoint& globalPos, bool systemMove)
+{
+    Pane* page = tabPane(ui->tabs, index);
+    if (!page)
+        return nullptr;
+    auto* torn = new Window(engine, server, settingsPath, rootWindow());
+    // The new window's own empty page makes way for the one moving in.
+    const QList<Pane*> fresh = torn->pages;
+    const bool blocked = torn->ui->tabs->blockSignals(true);
+    for (Pane* empty : fresh) {
+        torn->ui->tabs->removeTab(paneIndex(torn->ui->tabs, empty));
+        torn->ui->stack->removeWidget(empty);
+        delete empty;
+    }
+    torn->ui->tabs->blockSignals(blocked);
+    torn->pages.clear();
+    torn->current = nullptr;
+    torn->sessionPane = nullptr;
+
+    transferPane(page, torn);
+    torn->resize(1100, 760);
+    torn->move(globalPos - QPoint(100, 14));
+    torn->show();
+    torn->raise();
+    torn->activateWindow();
+    if (systemMove)
+        beginNativeMove(torn);
+    return torn;
+}
+
+} // namespace vn

@@ -2,12 +2,55 @@
 
 #include "ui/kit/Theme.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
 
 namespace vn {
 
-// Placeholder until the workspace rules land: defaults only.
+namespace {
+
+const QString chineseFallback = QStringLiteral("Microsoft YaHei UI");
+
+// The value as a whole number limited to low..high; anything that is not a
+// whole number reads as `fallback`. Out-of-range numbers are limited too,
+// rather than falling back, so 1e20 reads as the upper limit.
+int wholeNumber(const QJsonValue& value, int fallback, int low, int high)
+{
+    double number = fallback;
+    if (value.isDouble() && std::isfinite(value.toDouble())
+        && value.toDouble() == std::trunc(value.toDouble()))
+        number = value.toDouble();
+    return static_cast<int>(std::clamp(number, double(low), double(high)));
+}
+
+QFont savedDataFont(const QJsonObject& appearance)
+{
+    const QFont standard = Theme::defaultDataFont();
+    const QString family = appearance.value(QStringLiteral("font_family")).toString();
+    const QJsonValue size = appearance.value(QStringLiteral("font_size"));
+    // Before readable type existed the data views used the 12 px pixel font at
+    // 18 pt; such a file gets the readable default once, and the next write
+    // marks it so this never applies again.
+    const bool oldPixelDefault = appearance.value(QStringLiteral("readable_type")) != QJsonValue(true)
+                                 && family == Theme::fontFamily(12) && size.isDouble()
+                                 && size.toDouble() == 18;
+    if (oldPixelDefault || family.isEmpty())
+        return standard;
+    QFont font = standard;
+    const QString spec = appearance.value(QStringLiteral("font_spec")).toString();
+    if (!spec.isEmpty() && !font.fromString(spec))
+        font = standard;
+    return shapeDataFont(font, family, wholeNumber(size, 12, 8, 32));
+}
+
+} // namespace
+
 QJsonObject readWorkspaceFile(const QString& path)
 {
     QFile file(path);
@@ -19,9 +62,81 @@ QJsonObject readWorkspaceFile(const QString& path)
 WorkspaceAppearance readAppearance(const QJsonObject& appearance)
 {
     WorkspaceAppearance look;
-    look.dark = appearance.value(QStringLiteral("theme")).toString() == QStringLiteral("dark");
-    look.dataFont = Theme::defaultDataFont();
+    look.parameterWidth = wholeNumber(appearance.value(QStringLiteral("parameter_width")),
+                                      DefaultParameterWidth, MinimumParameterWidth,
+                                      MaximumParameterWidth);
+    look.dark = appearance.value(QStringLiteral("theme")) == QJsonValue(QStringLiteral("dark"));
+    look.dataFont = savedDataFont(appearance);
     return look;
+}
+
+QString sharedPrefix(const QString& first, const QString& second)
+{
+    const auto mismatch = std::mismatch(first.begin(), first.end(), second.begin(), second.end());
+    return first.left(mismatch.first - first.begin());
+}
+
+QString pixelFontPrefix()
+{
+    // fontFamily() answers "Consolas" for a pixel font it could not register;
+    // that is an ordinary font which must keep its antialiasing.
+    const QString fallback = QStringLiteral("Consolas");
+    const QString small = Theme::fontFamily(8);
+    const QString large = Theme::fontFamily(12);
+    if (small == fallback || large == fallback)
+        return {};
+    return sharedPrefix(small, large);
+}
+
+bool isPixelFamily(const QString& family, const QString& prefix)
+{
+    return !prefix.isEmpty() && family.startsWith(prefix, Qt::CaseSensitive);
+}
+
+QFont shapeDataFont(QFont font, const QString& family, int pointSize)
+{
+    font.setFamilies({family, chineseFallback});
+    font.setPointSize(std::clamp(pointSize, 8, 32));
+    font.setStyleStrategy(isPixelFamily(family, pixelFontPrefix()) ? QFont::NoAntialias
+                                                                   : QFont::PreferAntialias);
+    return font;
+}
+
+QJsonObject appearanceForFile(QJsonObject page, bool dark, const QFont& dataFont, int parameterWidth,
+                              const BackgroundSpec& windowBackground,
+                              const BackgroundSpec& receiveBackground)
+{
+    page.remove(QStringLiteral("instruments"));
+    page.insert(QStringLiteral("theme"), dark ? QStringLiteral("dark") : QStringLiteral("light"));
+    page.insert(QStringLiteral("pixel_theme"), true);
+    page.insert(QStringLiteral("readable_type"), true);
+    page.insert(QStringLiteral("font_spec"), dataFont.toString());
+    page.insert(QStringLiteral("font_family"), dataFont.family());
+    page.insert(QStringLiteral("font_size"), dataFont.pointSize());
+    page.insert(QStringLiteral("parameter_width"), parameterWidth);
+    page.insert(QStringLiteral("window_background"), windowBackground.json());
+    page.insert(QStringLiteral("receive_background"), receiveBackground.json());
+    return page;
+}
+
+QString writeWorkspaceFile(const QString& path, const QJsonObject& object)
+{
+    // A folder that cannot be made shows up as the open failing below.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    // commit() does not notice a flush that fails for a full disk or a size
+    // limit and would put a cut-off file in place; check every byte first.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString failure = file.errorString();
+        file.cancelWriting();
+        return failure;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
 }
 
 } // namespace vn

@@ -1,0 +1,127 @@
+#include "app/CommandLine.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QStandardPaths>
+
+#include <cmath>
+
+namespace vn {
+
+namespace {
+
+constexpr quint16 DefaultPort = 8765;
+
+QCommandLineOption option(const char* name, const char* description, const char* valueName = nullptr,
+                          const QString& defaultValue = {})
+{
+    if (!valueName)
+        return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description));
+    return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(description),
+                              QString::fromLatin1(valueName), defaultValue);
+}
+
+} // namespace
+
+CommandLine::CommandLine(const QString& defaultSettings)
+    : mcpPort(option("mcp-port", "Local MCP port", "port", QString::number(DefaultPort)))
+    , settings(option("settings", "Settings file", "path", defaultSettings))
+    , demo(option("demo", "Show generated example data"))
+    , view(option("view",
+                  "Preview waveform, json, xml, settings, dark, search, terminal, ssh, detached, floating-wave, "
+                  "narrow or protocol",
+                  "name"))
+    , screenshot(option("screenshot", "Save window preview", "path"))
+    , readyFile(option("ready-file", "Write startup timing", "path"))
+    , quitAfter(option("quit-after", "Close after milliseconds", "ms"))
+    , installSkill(option("install-skill",
+                          "Install the bundled skill for codex/claude-code/opencode/pi/hermes/openclaw/grok/gemini "
+                          "without opening the GUI",
+                          "agent"))
+    , skillReport(option("skill-report", "Write the skill installation result to a JSON file", "path"))
+    , detectSkillAgents(option("detect-skill-agents",
+                               "Detect installed skill-capable Agents without opening the GUI; write INI to "
+                               "--skill-report"))
+{
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({mcpPort, settings, demo, view, screenshot, readyFile, quitAfter, installSkill, skillReport,
+                       detectSkillAgents});
+}
+
+void CommandLine::process(const QCoreApplication& app)
+{
+    parser.process(app);
+}
+
+bool CommandLine::parse(const QStringList& arguments)
+{
+    return parser.parse(arguments);
+}
+
+QString settingsLocation(const QString& executableFolder, QFile& installation)
+{
+    const QString beside = executableFolder + QStringLiteral("/settings.json");
+    installation.setFileName(executableFolder + QStringLiteral("/installation.json"));
+    if (!installation.open(QIODevice::ReadOnly))
+        return beside;
+    const QJsonDocument document = QJsonDocument::fromJson(installation.readAll());
+    if (!document.isObject()
+        || document.object().value(QStringLiteral("distribution")) != QJsonValue(QStringLiteral("installed")))
+        return beside;
+    // An installed program may not write beside itself: the workspace goes to
+    // the user's local application data, or where this platform keeps it.
+    // An empty variable counts as unset rather than naming the root folder.
+    QString base = qEnvironmentVariable("LOCALAPPDATA");
+    if (base.isEmpty())
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return base + QStringLiteral("/Varnelle/settings.json");
+}
+
+std::optional<quint16> parsePortText(const QString& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 10);
+    if (!ok || value > 65535)
+        return std::nullopt;
+    return static_cast<quint16>(value);
+}
+
+quint16 workspacePort(const QString& settingsPath)
+{
+    QFile file(settingsPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return DefaultPort;
+    const QJsonValue value = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("mcp_port"));
+    if (!value.isDouble())
+        return DefaultPort;
+    const double number = value.toDouble();
+    if (std::floor(number) != number || number < 1 || number > 65535)
+        return DefaultPort;
+    return static_cast<quint16>(number);
+}
+
+PortChoice resolvePort(const CommandLine& line)
+{
+    PortChoice choice;
+    if (line.isSet(line.mcpPort)) {
+        choice.fixed = true;
+        const std::optional<quint16> port = parsePortText(line.value(line.mcpPort));
+        choice.valid = port.has_value();
+        choice.port = port.value_or(0);
+        return choice;
+    }
+    choice.port = workspacePort(line.settingsPath());
+    return choice;
+}
+
+} // namespace vn

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+
+#include <optional>
+
+class QCoreApplication;
+class QFile;
+
+namespace vn {
+
+// The program's command line: the ten options in their documented order plus
+// help and version. Reading an option goes through the public option records.
+class CommandLine {
+public:
+    // `defaultSettings` is what --settings means when it is not given.
+    explicit CommandLine(const QString& defaultSettings);
+
+    // Reads the application's arguments. An unknown option or a missing value
+    // prints the parser's message and ends the process with 1; --help and
+    // --version print and end it with 0.
+    void process(const QCoreApplication& app);
+    // The same over a plain argument list (the first one is the program); false
+    // with errorText() set when the parser rejects it. For tests.
+    bool parse(const QStringList& arguments);
+    QString errorText() const { return parser.errorText(); }
+
+    QString settingsPath() const { return parser.value(settings); }
+    bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
+    QString value(const QCommandLineOption& option) const { return parser.value(option); }
+
+    const QCommandLineOption mcpPort;
+    const QCommandLineOption settings;
+    const QCommandLineOption demo;
+    const QCommandLineOption view;
+    const QCommandLineOption screenshot;
+    const QCommandLineOption readyFile;
+    const QCommandLineOption quitAfter;
+    const QCommandLineOption installSkill;
+    const QCommandLineOption skillReport;
+    const QCommandLineOption detectSkillAgents;
+
+private:
+    QCommandLineParser parser;
+};
+
+// Where the workspace settings file lives when --settings is not given:
+// "settings.json" beside the executable, or, when "installation.json" there
+// says the program was installed, "Varnelle/settings.json" under the user's
+// local application data. `installation` is left open on that file when it
+// exists, so the caller can hold it for the life of the process.
+QString settingsLocation(const QString& executableFolder, QFile& installation);
+
+// The MCP port the command line asks for.
+struct PortChoice {
+    quint16 port = 8765;
+    bool fixed = false;   // given with --mcp-port: no fall-back to another port
+    bool valid = true;    // false: --mcp-port is not a number from 0 to 65535
+};
+
+// --mcp-port when given, else the workspace's "mcp_port" (1..65535), else 8765.
+PortChoice resolvePort(const CommandLine& line);
+
+// An unsigned decimal number (digits only) up to 65535, or nothing.
+std::optional<quint16> parsePortText(const QString& text);
+
+// The "mcp_port" of a workspace file; 8765 when the file cannot be read or the
+// value is missing, not a whole number or outside 1..65535.
+quint16 workspacePort(const QString& settingsPath);
+
+} // namespace vn

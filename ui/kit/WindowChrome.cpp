@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QPainter>
 #include <QPointer>
+#include <QStyleHints>
 #include <QSvgRenderer>
 #include <QWindow>
 
@@ -32,12 +33,21 @@ bool qualifies(QObject* watched)
     return type == Qt::Window || type == Qt::Dialog || type == Qt::Tool;
 }
 
-// The height of the strip the program paints under the system title bar. Here
-// the window system keeps drawing its own title bar above the client area, so
-// the client area starts below it and there is no strip to paint.
-int captionHeight(QWidget*)
+// The height of the strip the program paints under the system title bar, in
+// device-independent pixels. The window systems here draw their title bar
+// outside the client area, so the only caption area a window can be given is
+// the top safe-area margin that newer Qt versions report (a client-side title
+// bar area); without a native window there is nothing to measure yet.
+int captionHeight(QWidget* window)
 {
-    return 0;
+    const QWindow* handle = window->windowHandle();
+    if (!handle)
+        return 0;
+    int height = 0;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 9, 0)
+    height = std::max(height, handle->safeAreaMargins().top());
+#endif
+    return height;
 }
 
 class WindowChrome : public QObject {
@@ -157,8 +167,12 @@ void updateWindowChrome(const Theme& theme, const BackgroundSpec& background, co
     chrome->theme = theme;
     chrome->background = background;
     chrome->image = image;
-    // Qt 6.4 cannot set the platform's colour scheme; the system title bar
-    // keeps the desktop's own.
+    // The platform's colour scheme (title bars, native dialogs) follows the
+    // theme where Qt can set it; older Qt leaves the desktop's own scheme.
+    chrome->setProperty("colorScheme", theme.dark ? QStringLiteral("dark") : QStringLiteral("light"));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QGuiApplication::styleHints()->setColorScheme(theme.dark ? Qt::ColorScheme::Dark : Qt::ColorScheme::Light);
+#endif
     chrome->surfaces.removeIf([](const QPointer<BackgroundSurface>& strip) { return strip.isNull(); });
     for (const QPointer<BackgroundSurface>& strip : std::as_const(chrome->surfaces)) {
         chrome->refresh(strip);

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QStyle>
+#include <QStyleHints>
 #include <QTest>
 
 using namespace vn;
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void windowsAreFittedOnce();
     void popupsAndFileDialogsKeepTheirFrame();
     void updateReachesEveryCaption();
+    void colourSchemeFollowsTheTheme();
 };
 
 void TestWindowChrome::initTestCase()
@@ -129,6 +131,26 @@ void TestWindowChrome::updateReachesEveryCaption()
     QDialog third;
     third.ensurePolished();
     QCOMPARE(captionOf(&third)->baseColor, dark.bg);
+}
+
+void TestWindowChrome::colourSchemeFollowsTheTheme()
+{
+    QObject* chrome = installWindowChrome();
+    updateWindowChrome(Theme::make(true), BackgroundSpec(), QImage());
+    QCOMPARE(chrome->property("colorScheme").toString(), QStringLiteral("dark"));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QCOMPARE(QGuiApplication::styleHints()->colorScheme(), Qt::ColorScheme::Dark);
+#endif
+    updateWindowChrome(Theme::make(false), BackgroundSpec(), QImage());
+    QCOMPARE(chrome->property("colorScheme").toString(), QStringLiteral("light"));
+
+    // Whatever the theme, the window manager keeps its own frame: no flag that
+    // hides or replaces the title bar is ever set.
+    QMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(!(window.windowFlags() & (Qt::FramelessWindowHint | Qt::CustomizeWindowHint)));
+    QVERIFY(!captionOf(&window)->isVisible());
 }
 
 QTEST_MAIN(TestWindowChrome)

@@ -1,32 +1,441 @@
+#include "core/Channel.h"
 #include "core/Engine.h"
 #include "core/Version.h"
 #include "mcp/McpServer.h"
+#include "ui/agents/AgentEnvironment.h"
+#include "ui/kit/BackgroundSurface.h"
 #include "ui/kit/ConnectionBar.h"
+#include "ui/kit/IconButton.h"
+#include "ui/kit/StatusLed.h"
 #include "ui/pages/Pane.h"
+#include "ui/update/UpdateService.h"
 #include "ui/window/Window.h"
 
+#include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace vn;
+
+namespace {
+
+// One engine, one server and a workspace file in a folder of its own.
+struct Workspace {
+    QTemporaryDir folder;
+    Engine engine;
+    McpServer server{&engine};
+
+    QString path() const { return folder.filePath(QStringLiteral("settings.json")); }
+
+    void write(const QJsonObject& settings) const
+    {
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(settings).toJson());
+    }
+
+    std::unique_ptr<Window> open() { return std::make_unique<Window>(&engine, &server, path(), nullptr); }
+};
+
+template <typename T>
+T* child(QWidget* window, const char* name)
+{
+    return window->findChild<T*>(QLatin1String(name));
+}
+
+QTimer* timer(QObject* owner, const char* name)
+{
+    return owner->findChild<QTimer*>(QLatin1String(name));
+}
+
+void comparePalette(const QPalette& palette, const Theme& theme)
+{
+    const std::pair<QPalette::ColorRole, QColor> table[] = {
+        {QPalette::Window, theme.bg},        {QPalette::Base, theme.panel},
+        {QPalette::Button, theme.panel},     {QPalette::Text, theme.text},
+        {QPalette::WindowText, theme.text},  {QPalette::ButtonText, theme.text},
+        {QPalette::Highlight, theme.accent}, {QPalette::HighlightedText, theme.onaccent},
+        {QPalette::PlaceholderText, theme.muted}, {QPalette::Mid, theme.muted},
+    };
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        for (const auto& [role, colour] : table)
+            QCOMPARE(palette.color(group, role), colour);
+    }
+}
+
+} // namespace
 
 class WindowTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void rootWindowDefaults();
+    void rootWindowShape();
+    void everyWidgetIsNamed_data();
+    void everyWidgetIsNamed();
+    void timersOfAWindow();
+    void workspaceSwitches_data();
+    void workspaceSwitches();
+    void savedLoopbackShowsAsNull();
+    void tornOffWindowTakesTheRootsLook();
+    void dockButtonReturnsThePages();
+    void themeReachesEveryWindow();
+    void statusLineReportsFailuresAndAgents();
+    void settingsDialogIsKept();
+    void agentEndpointsAreChecked();
+    void closingTheRootEndsTheSessions();
 };
 
-void WindowTest::rootWindowDefaults()
+void WindowTest::rootWindowShape()
 {
-    QTemporaryDir folder;
-    Engine engine;
-    McpServer server(&engine);
-    Window window(&engine, &server, folder.filePath(QStringLiteral("settings.json")), nullptr);
-    QCOMPARE(window.width(), 1400);
-    QCOMPARE(window.windowTitle(), QStringLiteral("Varnelle · Native ") + QString::fromLatin1(Version));
-    QCOMPARE(window.pages.size(), 1);
+    Workspace workspace;
+    auto window = workspace.open();
+    QCOMPARE(window->width(), 1400);
+    QCOMPARE(window->height(), std::min(960, QGuiApplication::primaryScreen()->availableGeometry().height()));
+    QCOMPARE(window->minimumSize(), QSize(480, 320));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Varnelle · Native ") + QString::fromLatin1(Version));
+    QVERIFY(!window->windowIcon().isNull());
+    QCOMPARE(window->font().family(), Theme::interfaceFont().family());
+    QCOMPARE(window->rootWindow(), window.get());
+    QCOMPARE(window->windows.size(), 1);
+    QCOMPARE(window->windows.first(), window.get());
+    QVERIFY(!window->testAttribute(Qt::WA_DeleteOnClose));
+
+    // The sidebar keeps its width while the window is wide enough.
+    QCOMPARE(window->parameterWidth, 246);
+    QCOMPARE(window->parameterScroll()->width(), 246);
+    QVERIFY(window->parameterScroll()->widgetResizable());
+    QCOMPARE(window->parameterScroll()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    QCOMPARE(child<QWidget>(window.get(), "rail")->width(), 54);
+    QCOMPARE(child<QWidget>(window.get(), "rail")->layout()->contentsMargins(), QMargins(9, 16, 9, 12));
+    auto* sidebar = child<QFrame>(window.get(), "sidebar");
+    QCOMPARE(sidebar->minimumWidth(), 200);
+    QCOMPARE(sidebar->sizePolicy().horizontalPolicy(), QSizePolicy::Ignored);
+    QCOMPARE(sidebar->layout()->contentsMargins(), QMargins(16, 16, 16, 16));
+    QCOMPARE(sidebar->layout()->spacing(), 12);
+    auto* header = child<QWidget>(window.get(), "tabHeader");
+    QCOMPARE(header->height(), 49);
+    QCOMPARE(header->layout()->contentsMargins(), QMargins(6, 4, 12, 0));
+    QCOMPARE(child<QWidget>(window.get(), "newPage")->size(), QSize(30, 36));
+    QVERIFY(child<BackgroundSurface>(window.get(), "root")->caption);
+
+    auto* toast = child<QFrame>(window.get(), "aiToast");
+    QVERIFY(toast->isHidden());
+    QCOMPARE(toast->maximumWidth(), 560);
+    QVERIFY(toast->property("roundedPopup").toBool());
+    QCOMPARE(child<QWidget>(window.get(), "aiToastClose")->size(), QSize(24, 24));
+    QCOMPARE(child<QWidget>(window.get(), "aiToastDetail")->height(), 26);
+
+    auto* progress = child<QProgressBar>(window.get(), "updateProgress");
+    QCOMPARE(progress->size(), QSize(90, 8));
+    QVERIFY(progress->isHidden());
+    QVERIFY(!progress->isTextVisible());
+    QVERIFY(child<QPushButton>(window.get(), "updateButton")->isHidden());
+    auto* version = child<QLabel>(window.get(), "currentVersionStatus");
+    QCOMPARE(version->text(), QStringLiteral("v") + QString::fromLatin1(Version));
+    QCOMPARE(version->toolTip(), QStringLiteral("当前运行版本：Varnelle ") + QString::fromLatin1(Version));
+    QVERIFY(!window->statusBar()->isSizeGripEnabled());
+
+    // One empty session page, selected.
+    QCOMPARE(window->pages.size(), 1);
+    QCOMPARE(window->current, window->pages.first());
+    QVERIFY(!window->current->isControl());
+    QCOMPARE(window->tabs()->tabText(0), QStringLiteral("新收发页"));
+    QCOMPARE(window->stack()->currentWidget(), window->current);
+    QVERIFY(window->updateService());
+    QCOMPARE(window->updateService()->parent(), window.get());
+}
+
+void WindowTest::everyWidgetIsNamed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("inRoot");
+    QTest::addColumn<bool>("inTornOff");
+    const std::tuple<const char*, bool, bool> rows[] = {
+        {"root", true, true},           {"rail", true, true},          {"sidebar", true, true},
+        {"parameterScroll", true, true}, {"parameterGrip", true, true}, {"tabHeader", true, true},
+        {"newPage", true, true},        {"aiToast", true, true},       {"aiToastText", true, true},
+        {"aiToastDetail", true, true},  {"aiToastAll", true, true},    {"aiToastClose", true, true},
+        {"connectionLed", true, true},  {"currentVersionStatus", true, true},
+        {"renameCurrentTab", true, true},
+        {"updateProgress", true, false}, {"updateButton", true, false}, {"dock", false, true},
+    };
+    for (const auto& [name, inRoot, inTornOff] : rows)
+        QTest::newRow(name) << QString::fromLatin1(name) << inRoot << inTornOff;
+}
+
+void WindowTest::everyWidgetIsNamed()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, inRoot);
+    QFETCH(bool, inTornOff);
+    Workspace workspace;
+    auto root = workspace.open();
+    QPointer<Window> torn = new Window(&workspace.engine, &workspace.server, workspace.path(), root.get());
+    const auto has = [&name](Window* window) {
+        const QList<QObject*> found = window->findChildren<QObject*>(name);
+        // A torn-off window is the root's child: count only what it owns itself.
+        return std::any_of(found.begin(), found.end(), [window](QObject* object) {
+            for (QObject* up = object; up; up = up->parent()) {
+                if (qobject_cast<Window*>(up))
+                    return up == window;
+            }
+            return false;
+        });
+    };
+    QCOMPARE(has(root.get()), inRoot);
+    QCOMPARE(has(torn.data()), inTornOff);
+}
+
+void WindowTest::timersOfAWindow()
+{
+    Workspace workspace;
+    auto window = workspace.open();
+    const std::tuple<const char*, int, bool> expected[] = {
+        {"tickTimer", 40, true}, {"portTimer", 500, true}, {"sshConfigTimer", 500, true}, {"toastTimer", 10000, false}};
+    for (const auto& [name, interval, running] : expected) {
+        QTimer* found = timer(window.get(), name);
+        QVERIFY2(found, name);
+        QCOMPARE(found->interval(), interval);
+        QCOMPARE(found->isActive(), running);
+    }
+    QVERIFY(timer(window.get(), "toastTimer")->isSingleShot());
+    // The offscreen platform never asks the network for updates.
+    QVERIFY(!timer(window->updateService(), "updateCheckTimer"));
+    QVERIFY(!window->updateService()->isChecking());
+}
+
+void WindowTest::workspaceSwitches_data()
+{
+    QTest::addColumn<QJsonObject>("settings");
+    QTest::addColumn<bool>("aiControl");
+    QTest::addColumn<QJsonObject>("protocols");
+    const QJsonObject all{{"serial", true}, {"tcp", true}, {"udp", true}, {"ssh", true}};
+    QTest::newRow("no file") << QJsonObject() << false << all;
+    QTest::newRow("ai control and no udp")
+        << QJsonObject{{"allow_ai_control", true}, {"mcp_protocols", QJsonObject{{"udp", false}}}} << true
+        << QJsonObject{{"serial", true}, {"tcp", true}, {"udp", false}, {"ssh", true}};
+    QTest::newRow("wrong types read as defaults")
+        << QJsonObject{{"allow_ai_control", "yes"}, {"mcp_protocols", QJsonObject{{"ssh", 0}}}} << false << all;
+}
+
+void WindowTest::workspaceSwitches()
+{
+    QFETCH(QJsonObject, settings);
+    QFETCH(bool, aiControl);
+    QFETCH(QJsonObject, protocols);
+    Workspace workspace;
+    if (!settings.isEmpty())
+        workspace.write(settings);
+    auto window = workspace.open();
+    QCOMPARE(workspace.engine.allowAiControl, aiControl);
+    QCOMPARE(workspace.server.protocolAccess(), protocols);
+    QCOMPARE(window->settings, settings);
+}
+
+void WindowTest::savedLoopbackShowsAsNull()
+{
+    Workspace workspace;
+    workspace.write({{"connection", QJsonObject{{"kind", "serial"}, {"port", "loop://"}, {"baudrate", 9600}}}});
+    auto window = workspace.open();
+    QCOMPARE(window->form().port, QStringLiteral("NULL"));
+    QCOMPARE(window->form().baudrate, 9600);
+    QCOMPARE(window->pages.first()->config.port, QStringLiteral("NULL"));
+    QCOMPARE(window->lastForm.value(QStringLiteral("port")).toString(), QStringLiteral("NULL"));
+
+    Config other;
+    other.kind = QStringLiteral("tcp-client");
+    other.network_port = 9100;
+    window->loadForm(other);
+    QCOMPARE(window->form(), other);
+}
+
+void WindowTest::tornOffWindowTakesTheRootsLook()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    root->applyTheme(true);
+    root->dataFont = QFont(QStringLiteral("Monospace"), 17);
+    root->parameterWidth = 300;
+    root->templates = QJsonArray{QJsonObject{{"name", "ping"}}};
+    root->windowBackground.opacity = 60;
+    QPointer<Window> torn = new Window(&workspace.engine, &workspace.server, workspace.path(), root.get());
+    QCOMPARE(torn->root, root.get());
+    QCOMPARE(torn->rootWindow(), root.get());
+    QCOMPARE(root->windows.size(), 2);
+    QCOMPARE(root->windows.at(1), torn.data());
+    QVERIFY(torn->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY(torn->isWindow());
+    QCOMPARE(torn->parentWidget(), root.get());
+    QVERIFY(torn->theme.dark);
+    QCOMPARE(torn->theme, root->theme);
+    QCOMPARE(torn->dataFont, root->dataFont);
+    QCOMPARE(torn->parameterWidth, 300);
+    QCOMPARE(torn->templates, root->templates);
+    QCOMPARE(torn->windowBackground.opacity, 60);
+    QVERIFY(!torn->updateService());
+    comparePalette(torn->palette(), Theme::make(true));
+}
+
+void WindowTest::dockButtonReturnsThePages()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    Window* torn = root->detachConnection(0, QPoint(400, 300), false);
+    QVERIFY(torn);
+    QCOMPARE(torn->pages.size(), 1);
+    // The root is never left without a page.
+    QCOMPARE(root->pages.size(), 1);
+    Pane* moved = torn->pages.first();
+    QCOMPARE(moved->window, torn);
+    QCOMPARE(torn->windowTitle(), QStringLiteral("新收发页 · Varnelle"));
+
+    const QPointer<Window> guard(torn);
+    QTest::mouseClick(child<IconButton>(torn, "dock"), Qt::LeftButton);
+    QTRY_VERIFY(guard.isNull());
+    QCOMPARE(root->windows.size(), 1);
+    QCOMPARE(root->pages.size(), 2);
+    QVERIFY(root->pages.contains(moved));
+    QCOMPARE(moved->window, root.get());
+}
+
+void WindowTest::themeReachesEveryWindow()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    comparePalette(root->palette(), Theme::make(false));
+    QPointer<Window> torn = new Window(&workspace.engine, &workspace.server, workspace.path(), root.get());
+
+    torn->applyTheme(true); // any window reaches all of them
+    for (Window* window : {root.get(), torn.data()}) {
+        QVERIFY(window->theme.dark);
+        comparePalette(window->palette(), Theme::make(true));
+        QCOMPARE(window->connectionLed()->theme, Theme::make(true));
+        for (IconButton* button : window->findChildren<IconButton*>())
+            QCOMPARE(button->theme, window->theme);
+        QCOMPARE(child<BackgroundSurface>(window, "root")->baseColor, Theme::make(true).bg);
+        QCOMPARE(window->styleSheet(), window->workspaceStyle());
+    }
+
+    root->applyTheme(false);
+    for (Window* window : {root.get(), torn.data()}) {
+        QVERIFY(!window->theme.dark);
+        comparePalette(window->palette(), Theme::make(false));
+    }
+
+    // With a window picture the panels turn see-through and the rail keeps its colour.
+    QVERIFY(!root->workspaceStyle().contains(QStringLiteral("QWidget#root QStackedWidget")));
+    root->windowBackgroundImage = QImage(4, 4, QImage::Format_RGB32);
+    const QColor rail = root->theme.rail;
+    QVERIFY(root->workspaceStyle().endsWith(
+        QStringLiteral("        QWidget#root QFrame#rail, QWidget#root QWidget#pixelBrand { background: rgba(%1,%2,%3,200); }\n    ")
+            .arg(rail.red()).arg(rail.green()).arg(rail.blue())));
+}
+
+void WindowTest::statusLineReportsFailuresAndAgents()
+{
+    Workspace workspace;
+    auto window = workspace.open();
+    window->error(QStringLiteral("端口被占用"));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("操作失败：端口被占用"));
+
+    QJsonObject record{{"seq", 3}, {"tool", "send_data"}, {"summary", ""}, {"status", "OK"},
+                       {"client", "codex"}, {"time", "2026-01-01T00:00:00.000Z"}, {"duration_ms", 12},
+                       {"error", "boom"}};
+    window->showAiActivity(record);
+    QCOMPARE(window->lastActivity, record);
+    auto* toast = child<QFrame>(window.get(), "aiToast");
+    QVERIFY(!toast->isHidden());
+    // An upper-case status is not "ok", and an empty summary falls back to the tool.
+    QCOMPARE(child<QLabel>(window.get(), "aiToastText")->text(), QStringLiteral("AI · 失败 · send_data"));
+    QVERIFY(child<QLabel>(window.get(), "aiToastText")->toolTip().endsWith(QStringLiteral("\n错误：boom")));
+    QVERIFY(timer(window.get(), "toastTimer")->isActive());
+    QVERIFY(!child<QLabel>(window.get(), "aiStatus")->isHidden());
+    QTest::mouseClick(child<IconButton>(window.get(), "aiToastClose"), Qt::LeftButton);
+    QVERIFY(toast->isHidden());
+}
+
+void WindowTest::settingsDialogIsKept()
+{
+    Workspace workspace;
+    auto window = workspace.open();
+    QVERIFY(!window->settingsDialog());
+    QTest::mouseClick(child<IconButton>(window.get(), "settingsButton"), Qt::LeftButton);
+    QDialog* dialog = window->settingsDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->objectName(), QStringLiteral("settingsDialog"));
+    auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("settingsPages"));
+    QVERIFY(tabs);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("外观"));
+    window->openSettings();
+    QCOMPARE(window->settingsDialog(), dialog);
+    delete dialog;
+    QVERIFY(!window->settingsDialog());
+}
+
+void WindowTest::agentEndpointsAreChecked()
+{
+    Workspace workspace;
+    QVERIFY(workspace.server.start(0));
+    auto window = workspace.open();
+    const QString tools = workspace.folder.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(tools));
+    QFile codex(tools + QStringLiteral("/codex"));
+    QVERIFY(codex.open(QIODevice::WriteOnly));
+    codex.write("#!/bin/sh\n");
+    codex.close();
+    codex.setPermissions(codex.permissions() | QFileDevice::ExeOwner);
+    const QString home = workspace.folder.filePath(QStringLiteral("home"));
+    window->agentEnvironment = [home, tools]() {
+        AgentEnvironment environment;
+        environment.home = home;
+        environment.appData = home + QStringLiteral("/.config");
+        environment.path = {tools};
+        return environment;
+    };
+    window->checkAgentEndpoints();
+    QCOMPARE(workspace.server.agentChecks.size(), 1);
+    const QJsonObject check = workspace.server.agentChecks.first().toObject();
+    QCOMPARE(check.value(QStringLiteral("agent")).toString(), QStringLiteral("codex"));
+    QCOMPARE(check.value(QStringLiteral("matches")).toBool(), false);
+    QCOMPARE(check.value(QStringLiteral("expected_url")).toString(), workspace.server.url());
+    window->updateStatus();
+    QVERIFY(child<QLabel>(window.get(), "mcpStatus")->text().endsWith(QStringLiteral(" · 1 个 Agent 待检查")));
+}
+
+void WindowTest::closingTheRootEndsTheSessions()
+{
+    Workspace workspace;
+    workspace.write({{"allow_ai_control", true}});
+    auto root = workspace.open();
+    Config demo;
+    demo.kind = QStringLiteral("demo");
+    demo.name = QStringLiteral("示例数据");
+    QPointer<Channel> channel = workspace.engine.open(demo);
+    QVERIFY(channel);
+    QTRY_VERIFY(root->findPane(channel));
+    QPointer<Window> torn = root->detachConnection(paneIndex(root->tabs(), root->findPane(channel)), QPoint(), false);
+    QVERIFY(torn);
+
+    QVERIFY(root->close());
+    QVERIFY(root->closing);
+    QTRY_VERIFY(torn.isNull());
+    QVERIFY(!workspace.engine.allowAiControl);
+    QCOMPARE(channel->state, QStringLiteral("closed"));
+    QVERIFY(!timer(root.get(), "tickTimer")->isActive());
 }
 
 QTEST_MAIN(WindowTest)

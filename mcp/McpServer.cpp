@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <limits>
 #include <memory>
 
 namespace vn {
@@ -40,6 +41,11 @@ McpServer::McpServer(Engine* engine_, QObject* parent)
              {QStringLiteral("udp"), true},
              {QStringLiteral("ssh"), true}}
 {
+    // The largest backlog the system grants (it clamps larger requests): a
+    // burst that meets a short pause of the event loop is then queued, where
+    // with a small backlog the kernel would drop the attempts and the clients
+    // would wait out their retransmission back-off.
+    setListenBacklogSize(std::numeric_limits<int>::max());
     connect(this, &QTcpServer::newConnection, this, &McpServer::acceptConnections);
 }
 
@@ -125,7 +131,14 @@ void McpServer::acceptConnections()
         socket->setReadBufferSize(MaxRequestBytes);
         auto connection = std::make_shared<Connection>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(connectionTimeoutMs, socket, [socket] { socket->disconnectFromHost(); });
+        // A child of the socket, so the timer dies with its connection. A
+        // single-shot with the socket as mere context would stay registered
+        // for its full run after the socket is gone, and under a steady stream
+        // of short connections every timer operation would walk all of them.
+        auto* lifetime = new QTimer(socket);
+        lifetime->setSingleShot(true);
+        connect(lifetime, &QTimer::timeout, socket, [socket] { socket->disconnectFromHost(); });
+        lifetime->start(connectionTimeoutMs);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, connection] {
             if (connection->answered)
                 return;

@@ -110,7 +110,12 @@ void SshAuthSession::takeConnections()
             m_sockets.remove(socket);
             socket->deleteLater();
         });
-        QTimer::singleShot(ConnectionTimeoutMs, Qt::CoarseTimer, socket, [socket] { socket->abort(); });
+        // A child of the socket, so the timer goes with its connection instead
+        // of staying registered for the whole five minutes after it closed.
+        auto* lifetime = new QTimer(socket);
+        lifetime->setSingleShot(true);
+        connect(lifetime, &QTimer::timeout, socket, [socket] { socket->abort(); });
+        lifetime->start(ConnectionTimeoutMs);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending] {
             if (pending->handled)
                 return;

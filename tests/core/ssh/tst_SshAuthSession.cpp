@@ -1,6 +1,7 @@
 #include "core/ssh/SshAuthSession.h"
 #include "core/ssh/SshCredentialCache.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -108,6 +109,23 @@ private Q_SLOTS:
         again.send(requestLine(session.token(), QStringLiteral("Confirm user presence")));
         QTRY_COMPARE(prompts.count(), 1);
         QVERIFY(!prompts.at(0).at(0).value<SshAuthPrompt*>()->retry);
+    }
+
+    void endedConnectionsLeaveNoTimer()
+    {
+        // A single-shot timer whose context object has gone stays parked under
+        // the event dispatcher until it fires; a connection's own must not.
+        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        SshAuthSession session(labTarget(), m_cache, nullptr);
+        const qsizetype parked = dispatcher->children().size();
+        for (int i = 0; i < 20; ++i) {
+            Client client(session);
+            QVERIFY(client.connected);
+            client.send(requestLine(session.token(), QStringLiteral("Confirm user presence"), QStringLiteral("none")));
+            QTRY_VERIFY(client.ended);
+            QCOMPARE(client.reply, Accepted);
+        }
+        QCOMPARE(dispatcher->children().size(), parked);
     }
 
     void badRequestsEndTheConnectionWithoutReply_data()

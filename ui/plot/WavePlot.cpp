@@ -595,6 +595,20 @@ void WavePlot::paintEvent(QPaintEvent*)
     drawInspection(painter);
 }
 
+QStringList WavePlot::readoutLines(const QJsonObject& hit) const
+{
+    const QString key = hit.value(QLatin1String("channel")).toString();
+    const double sample = hit.value(QLatin1String("sample")).toDouble();
+    const double value = hit.value(QLatin1String("value")).toDouble();
+    const QString unit = present.yUnit.isEmpty() ? QString() : QLatin1Char(' ') + present.yUnit;
+    QStringList lines{curveLabel(key), QStringLiteral("值  ") + shortestNumber(value) + unit,
+                      QStringLiteral("采样  #") + QString::number(hit.value(QLatin1String("sample")).toInteger())};
+    if (present.xIncrement != 1.0 || !present.xUnit.isEmpty())
+        lines.append(QStringLiteral("X  ") + shortestNumber(sample * present.xIncrement) + QLatin1Char(' ')
+                     + present.xUnit);
+    return lines;
+}
+
 void WavePlot::drawInspection(QPainter& painter)
 {
     if (!hovering || dragging)
@@ -620,12 +634,7 @@ void WavePlot::drawInspection(QPainter& painter)
     painter.setBrush(theme.panel);
     painter.drawEllipse(QRectF(px - 4, py - 4, 8, 8));
 
-    const QString unit = present.yUnit.isEmpty() ? QString() : QLatin1Char(' ') + present.yUnit;
-    QStringList lines{curveLabel(key), QStringLiteral("值  ") + shortestNumber(value) + unit,
-                      QStringLiteral("采样  #") + QString::number(hit.value(QLatin1String("sample")).toInteger())};
-    if (present.xIncrement != 1.0 || !present.xUnit.isEmpty())
-        lines.append(QStringLiteral("X  ") + shortestNumber(sample * present.xIncrement) + QLatin1Char(' ')
-                     + present.xUnit);
+    const QStringList lines = readoutLines(hit);
     const QFontMetrics fm(font());
     const int fh = fm.height();
     const int w = width();

@@ -72,6 +72,9 @@ public:
     QRectF plotArea() const;
     // The nearest visible raw sample to a widget point: {"channel", "sample", "value"}, or {}.
     QJsonObject inspect(const QPointF& point) const;
+    // The lines of the hover box for what inspect found: label, value, sample
+    // number and, with a scaled or unit-bearing x axis, the x value.
+    QStringList readoutLines(const QJsonObject& hit) const;
 
     // Presentation.
     const WavePresentation& presentation() const { return present; }

@@ -1,0 +1,331 @@
+#include "ui/plot/WavePlot.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QJsonArray>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <cfloat>
+#include <cmath>
+
+using namespace vn;
+
+namespace {
+
+// A plot showing the field "v" of the given samples (index, value).
+QJsonObject wave(const QList<QPointF>& points, const QString& field = QStringLiteral("v"))
+{
+    QJsonArray samples;
+    for (const QPointF& p : points)
+        samples.append(QJsonObject{{"index", p.x()}, {"values", QJsonObject{{field, p.y()}}}});
+    return {{"sources", QJsonObject{{"default", QJsonObject{{"samples", samples}}}}}};
+}
+
+QList<QPointF> ramp(int from, int to)
+{
+    QList<QPointF> points;
+    for (int i = from; i <= to; ++i)
+        points.append(QPointF(i, i % 7));
+    return points;
+}
+
+bool wheel(WavePlot& plot, const QPointF& at, QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+           QPoint pixels = QPoint())
+{
+    QWheelEvent event(at, plot.mapToGlobal(at), pixels, angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    event.setAccepted(false);
+    QApplication::sendEvent(&plot, &event);
+    return event.isAccepted();
+}
+
+void mouse(WavePlot& plot, QEvent::Type type, const QPointF& at, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, at, plot.mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&plot, &event);
+}
+
+double width(const WaveRange& r)
+{
+    return r.second - r.first;
+}
+
+struct Plot : WavePlot {
+    Plot()
+    {
+        resize(800, 500);
+        show();
+    }
+};
+
+} // namespace
+
+class WaveRangesTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void emptyAndSingle()
+    {
+        Plot plot;
+        QCOMPARE(plot.sampleBounds(), (WaveRange{0, 1}));
+        QCOMPARE(plot.valueRange(), (WaveRange{-0.1, 1.1}));
+        QVERIFY(!wheel(plot, plot.plotArea().center(), {0, 120}));
+        mouse(plot, QEvent::MouseButtonPress, plot.plotArea().center(), Qt::LeftButton, Qt::LeftButton);
+        QVERIFY(plot.followsLatest());
+        plot.setSamples(wave({{7, 5}}));
+        QCOMPARE(plot.sampleBounds(), (WaveRange{7, 8}));
+        QCOMPARE(plot.valueRange(), (WaveRange{4.5, 5.5}));
+        plot.setSamples(wave({{1, 0}, {2, 0}}));
+        QCOMPARE(plot.valueRange(), (WaveRange{-0.001, 0.001}));
+    }
+
+    void zoomLimits()
+    {
+        // x: never narrower than one index, never wider than 50000.
+        QCOMPARE(width(scaledRange({0, 10}, 0.5, 1000, true)), 1.0);
+        QCOMPARE(width(scaledRange({0, 10}, 0.5, 1e-6, true)), 50000.0);
+        // y: the span stops at the resolution of doubles near the anchor.
+        WaveRange y{1e6 - 1, 1e6 + 1};
+        for (int i = 0; i < 400; ++i)
+            y = scaledRange(y, 0.5, 1.15, false);
+        QVERIFY(std::abs(width(y) / (16 * DBL_EPSILON * 1e6) - 1) < 0.1);
+        WaveRange z{-1, 1};
+        for (int i = 0; i < 6000; ++i)
+            z = scaledRange(z, 0.5, 1.15, false);
+        QVERIFY(width(z) >= 1e-300 && width(z) < 2e-300);
+        // Leaving the doubles keeps the old range or clamps to ±DBL_MAX.
+        QCOMPARE(width(scaledRange({-1e308, 1e308}, 0.5, 1e-3, false)), DBL_MAX);
+        QCOMPARE(scaledRange({1e308, 1.7e308}, 1.0, 1e-3, false).second, 1.7e308);
+        QCOMPARE(translatedRange({1e308, 1.5e308}, 10), (WaveRange{1e308, 1.5e308}));
+        QCOMPARE(translatedRange({0, 10}, -0.5), (WaveRange{-5, 5}));
+    }
+
+    void following()
+    {
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 250)));
+        QCOMPARE(plot.horizontalRange(), (WaveRange{1, 250}));
+        // Zoom x to some width, then follow again: that width is the window.
+        QVERIFY(wheel(plot, QPointF(plot.plotArea().center().x(), plot.plotArea().bottom() + 10), {0, 360}));
+        QVERIFY(!plot.followsLatest());
+        const double w = width(plot.horizontalRange());
+        QVERIFY(std::abs(w - 249 / std::pow(1.15, 3)) < 1e-9);
+        const WaveRange yShown = plot.verticalRange();
+        QSignalSpy follow(&plot, &WavePlot::followLatestChanged);
+        plot.setFollowLatest(true);
+        QCOMPARE(follow.count(), 1);
+        QCOMPARE(plot.horizontalRange(), (WaveRange{250 - w, 250}));
+        plot.setSamples(wave(ramp(1, 20)));   // a reset: all samples again
+        QCOMPARE(plot.horizontalRange(), (WaveRange{1, 20}));
+        QCOMPARE(follow.count(), 1);
+        Q_UNUSED(yShown);
+    }
+
+    void frozenYAfterFollowing()
+    {
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 100)));
+        plot.setFollowLatest(false);
+        const WaveRange shown = plot.verticalRange();
+        plot.setFollowLatest(true);
+        plot.setSamples(wave({{1, 100}, {2, 200}}));   // resets y to automatic
+        QCOMPARE(plot.verticalRange(), plot.valueRange());
+        plot.setFollowLatest(false);
+        plot.setFollowLatest(true);
+        QCOMPARE(plot.verticalRange(), plot.valueRange());
+        QVERIFY(shown != plot.verticalRange());
+    }
+
+    void wheelAxes_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("xChanges");
+        QTest::addColumn<bool>("yChanges");
+        QTest::newRow("inside") << "inside" << 0 << true << true << true;
+        QTest::newRow("inside shift") << "inside" << int(Qt::ShiftModifier) << true << true << false;
+        QTest::newRow("inside ctrl") << "inside" << int(Qt::ControlModifier) << true << false << true;
+        QTest::newRow("inside both") << "inside" << int(Qt::ShiftModifier | Qt::ControlModifier) << true << false
+                                     << false;
+        QTest::newRow("x strip") << "x strip" << 0 << true << true << false;
+        QTest::newRow("y strip") << "y strip" << 0 << true << false << true;
+        QTest::newRow("corner edge") << "left edge below" << 0 << true << false << false;
+        QTest::newRow("above") << "above" << 0 << false << false << false;
+        QTest::newRow("right") << "right" << 0 << false << false << false;
+    }
+
+    void wheelAxes()
+    {
+        QFETCH(QString, where);
+        QFETCH(int, modifiers);
+        QFETCH(bool, accepted);
+        QFETCH(bool, xChanges);
+        QFETCH(bool, yChanges);
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 500)));
+        const QRectF a = plot.plotArea();
+        const QMap<QString, QPointF> points{{"inside", a.center()},
+                                            {"x strip", QPointF(a.center().x(), a.bottom() + 20)},
+                                            {"y strip", QPointF(a.left() - 20, a.center().y())},
+                                            {"left edge below", QPointF(a.left(), a.bottom() + 20)},
+                                            {"above", QPointF(a.center().x(), a.top() - 10)},
+                                            {"right", QPointF(a.right() + 10, a.center().y())}};
+        const WaveRange x = plot.horizontalRange();
+        const WaveRange y = plot.verticalRange();
+        QCOMPARE(wheel(plot, points.value(where), {0, 120}, Qt::KeyboardModifiers(modifiers)), accepted);
+        QCOMPARE(plot.horizontalRange() != x, xChanges);
+        QCOMPARE(plot.verticalRange() != y, yChanges);
+    }
+
+    void wheelSteps_data()
+    {
+        QTest::addColumn<QPoint>("angle");
+        QTest::addColumn<QPoint>("pixels");
+        QTest::addColumn<double>("steps");
+        QTest::newRow("one notch") << QPoint(0, 120) << QPoint() << 1.0;
+        QTest::newRow("three notches") << QPoint(0, 360) << QPoint() << 3.0;
+        QTest::newRow("2000 counts as 6") << QPoint(0, 2000) << QPoint() << 6.0;
+        QTest::newRow("back") << QPoint(0, -240) << QPoint() << -2.0;
+        // Smooth-scrolling devices send a fraction of a notch per event.
+        QTest::newRow("smooth quarter") << QPoint(0, 30) << QPoint() << 0.25;
+        QTest::newRow("smooth eighth") << QPoint(0, -15) << QPoint() << -0.125;
+        QTest::newRow("pixels only") << QPoint() << QPoint(0, 40) << 0.5;
+    }
+
+    void wheelSteps()
+    {
+        QFETCH(QPoint, angle);
+        QFETCH(QPoint, pixels);
+        QFETCH(double, steps);
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 1000)));
+        const WaveRange y = plot.verticalRange();
+        QVERIFY(wheel(plot, plot.plotArea().center(), angle, Qt::ControlModifier, pixels));
+        QVERIFY(std::abs(width(y) / width(plot.verticalRange()) - std::pow(1.15, steps)) < 1e-9);
+    }
+
+    void wheelKeepsTheSampleUnderThePointer()
+    {
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 1000)));
+        const QRectF a = plot.plotArea();
+        const QPointF at(a.left() + a.width() * 0.3, a.center().y());
+        const WaveRange before = plot.horizontalRange();
+        const double under = before.first + width(before) * 0.3;
+        wheel(plot, at, {0, 240}, Qt::ShiftModifier);
+        const WaveRange after = plot.horizontalRange();
+        const QRectF b = plot.plotArea();
+        QVERIFY(std::abs(after.first + width(after) * (at.x() - b.left()) / b.width() - under) < 1e-6);
+    }
+
+    void panAndReset()
+    {
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 1000)));
+        const QRectF a = plot.plotArea();
+        const WaveRange x = plot.horizontalRange();
+        const WaveRange y = plot.verticalRange();
+        QSignalSpy follow(&plot, &WavePlot::followLatestChanged);
+        const QPointF start = a.center();
+        mouse(plot, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(plot.cursor().shape(), Qt::ClosedHandCursor);
+        QCOMPARE(follow.count(), 1);
+        const QPointF end = start + QPointF(a.width() / 10, a.height() / 5);
+        mouse(plot, QEvent::MouseMove, end, Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(plot.plotArea(), a);   // fixed while panning
+        const WaveRange px = plot.horizontalRange();
+        const WaveRange py = plot.verticalRange();
+        QVERIFY(std::abs(px.first - (x.first - width(x) / 10)) < 1e-9);
+        QVERIFY(std::abs(py.first - (y.first + width(y) / 5)) < 1e-9);
+        mouse(plot, QEvent::MouseButtonRelease, end, Qt::LeftButton, Qt::NoButton);
+        mouse(plot, QEvent::MouseButtonDblClick, end, Qt::LeftButton, Qt::LeftButton);
+        QVERIFY(plot.followsLatest());
+        QCOMPARE(follow.count(), 2);
+        QCOMPARE(plot.horizontalRange(), x);
+        QCOMPARE(plot.verticalRange(), plot.valueRange());
+        mouse(plot, QEvent::MouseButtonDblClick, end, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(follow.count(), 2);   // already following: no signal
+    }
+
+    void hoverReadout()
+    {
+        Plot plot;
+        plot.setSamples({{"sources", QJsonObject{{"default", QJsonObject{{"samples", QJsonArray{
+            QJsonObject{{"index", 10}, {"values", QJsonObject{{"a", 1.0}, {"b", 3.25}}}},
+            QJsonObject{{"index", 20}, {"values", QJsonObject{{"a", 2.0}, {"b", 4.5}}}}}}}}}}});
+        const QRectF area = plot.plotArea();
+        const WaveRange x = plot.horizontalRange();
+        const WaveRange y = plot.verticalRange();
+        const auto at = [&](double sx, double sy) {
+            return QPointF(area.left() + (sx - x.first) / width(x) * area.width(),
+                           area.bottom() - (sy - y.first) / width(y) * area.height());
+        };
+        QCOMPARE(plot.inspect(at(19, 4.4)), (QJsonObject{{"channel", "b"}, {"sample", 20.0}, {"value", 4.5}}));
+        QCOMPARE(plot.inspect(at(11, 1.1)), (QJsonObject{{"channel", "a"}, {"sample", 10.0}, {"value", 1.0}}));
+        QVERIFY(plot.inspect(QPointF(area.left() - 5, area.center().y())).isEmpty());
+        plot.setCurveVisible("b", false);   // y returns to automatic over a
+        const WaveRange ya = plot.verticalRange();
+        const QJsonObject hit = plot.inspect(QPointF(area.right() - 1, area.top() + 1));
+        QCOMPARE(hit.value("channel").toString(), QStringLiteral("a"));
+        QVERIFY(ya != y);
+
+        QCOMPARE(plot.readoutLines(hit), (QStringList{"a", "值  2", "采样  #20"}));
+        plot.restorePresentation({{"y_unit", "V"}, {"x_increment", 0.5}, {"x_unit", "ms"}, {"hidden", QJsonArray{"b"}}});
+        QCOMPARE(plot.readoutLines(hit), (QStringList{"a", "值  2 V", "采样  #20", "X  10 ms"}));
+
+        // The copy action takes the hovered sample as one compact line.
+        QApplication::clipboard()->clear();
+        const QPointF over = at(20, 2.0);
+        QTest::mouseMove(&plot, over.toPoint());
+        auto* copy = plot.findChild<QAction*>("copyWaveReadout");
+        QVERIFY(copy && copy->isEnabled());
+        QCOMPARE(copy->shortcut(), QKeySequence(QKeySequence::Copy));
+        copy->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("{\"channel\":\"a\",\"sample\":20,\"value\":2}"));
+        QTest::mouseMove(&plot, QPoint(2, 2));
+        QVERIFY(!copy->isEnabled());
+    }
+
+    void copyLatestValuesFromTheMenu()
+    {
+        Plot plot;
+        const auto copyLatest = [&plot] {
+            QTimer::singleShot(0, &plot, [] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                for (QAction* action : menu->actions()) {
+                    if (action->text() == QStringLiteral("复制最新通道值"))
+                        action->trigger();
+                }
+                menu->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), plot.mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(&plot, &event);
+        };
+        copyLatest();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("{}"));
+        plot.setSamples(wave({{1, 1.5}, {2, -3}}));
+        plot.setCurveVisible("v", false);   // hidden curves are included
+        copyLatest();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("{\"v\":-3}"));
+    }
+
+    void axesVisibility()
+    {
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 10)));
+        plot.setYAxisVisible(false);
+        QCOMPARE(plot.plotArea().left(), 12.0);
+        plot.setXAxisVisible(false);
+        QCOMPARE(plot.plotArea().bottom(), plot.height() - 12.0);
+        plot.setXAxisVisible(true);
+        QCOMPARE(plot.plotArea().bottom(), plot.height() - 60.0);
+    }
+};
+
+QTEST_MAIN(WaveRangesTest)
+#include "WaveRangesTest.moc"

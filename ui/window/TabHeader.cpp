@@ -33,4 +33,10 @@ TabHeader::TabHeader(bool tornOff, QWidget* parent)
     layout->addStretch();
 }
 
+void TabHeader::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Q_EMIT resized();
+}
+
 } // namespace vn

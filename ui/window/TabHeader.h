@@ -17,6 +17,14 @@ public:
     ConnectionBar* tabs = nullptr;
     IconButton* newPage = nullptr;
     IconButton* dock = nullptr; // null in the root window
+
+Q_SIGNALS:
+    // The tab bar's room follows the header's width, which the layout settles
+    // only after the window itself was resized.
+    void resized();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };
 
 } // namespace vn

@@ -236,6 +236,10 @@ void Window::buildLayout()
     ui->tabs = header->tabs;
     ui->newPage = header->newPage;
     ui->dock = header->dock;
+    connect(header, &TabHeader::resized, this, [this]() {
+        adjustTabs();
+        positionAiToast();
+    });
     column->addWidget(header);
     ui->stack = new QStackedWidget(ui->content);
     ui->stack->setObjectName(QStringLiteral("pageStack"));

@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -96,6 +97,11 @@ private Q_SLOTS:
     void settingsDialogIsKept();
     void agentEndpointsAreChecked();
     void closingTheRootEndsTheSessions();
+    void backgroundsAreReadBesideTheSettings();
+    void tabBarFitsItsHeader();
+    void controlPagesAndTabs();
+    void portHelpers_data();
+    void portHelpers();
 };
 
 void WindowTest::rootWindowShape()
@@ -436,6 +442,103 @@ void WindowTest::closingTheRootEndsTheSessions()
     QVERIFY(!workspace.engine.allowAiControl);
     QCOMPARE(channel->state, QStringLiteral("closed"));
     QVERIFY(!timer(root.get(), "tickTimer")->isActive());
+}
+
+void WindowTest::backgroundsAreReadBesideTheSettings()
+{
+    Workspace workspace;
+    QVERIFY(QDir(workspace.folder.path()).mkpath(QStringLiteral("backgrounds")));
+    QImage picture(16, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QVERIFY(picture.save(workspace.folder.filePath(QStringLiteral("backgrounds/sky.png"))));
+    workspace.write({{"appearance",
+                      QJsonObject{{"window_background", QJsonObject{{"file", "backgrounds/sky.png"}, {"opacity", 70}}},
+                                  {"receive_background", QJsonObject{{"file", "backgrounds/missing.png"}}}}}});
+    auto window = workspace.open();
+    QCOMPARE(window->windowBackground.opacity, 70);
+    QCOMPARE(window->windowBackgroundImage.size(), QSize(16, 8));
+    // A picture that cannot be read leaves that background without one.
+    QCOMPARE(window->receiveBackground.file, QStringLiteral("backgrounds/missing.png"));
+    QVERIFY(window->receiveBackgroundImage.isNull());
+    auto* surface = child<BackgroundSurface>(window.get(), "root");
+    QCOMPARE(surface->background.image.size(), QSize(16, 8));
+    QVERIFY(window->styleSheet().contains(QStringLiteral("QWidget#root QStackedWidget { background: transparent; }")));
+}
+
+void WindowTest::tabBarFitsItsHeader()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    root->show();
+    QVERIFY(QTest::qWaitForWindowExposed(root.get()));
+    auto* header = child<QWidget>(root.get(), "tabHeader");
+    QTRY_COMPARE(root->tabs()->width(), std::min(root->tabs()->sizeHint().width(), header->width() - 80));
+    root->resize(500, 400); // the header keeps 100 px or so; the tabs never shrink below 64
+    QTRY_COMPARE(root->tabs()->width(), std::max(64, std::min(root->tabs()->sizeHint().width(), header->width() - 80)));
+}
+
+void WindowTest::controlPagesAndTabs()
+{
+    Workspace workspace;
+    auto window = workspace.open();
+    Pane* session = window->pages.first();
+    QVERIFY(!window->newInstrument(QStringLiteral("gauge"), nullptr, true, QString()));
+    Pane* first = window->newInstrument(QStringLiteral("waveform"), nullptr, false, QStringLiteral("tcp:x"));
+    QCOMPARE(window->current, session); // made without selecting it
+    Pane* second = window->newInstrument(QStringLiteral("values"), nullptr, true, QString());
+    QCOMPARE(window->current, second);
+    QCOMPARE(first->title, QStringLiteral("数值波形"));
+    QCOMPARE(second->title, QStringLiteral("数值波形 2"));
+    QCOMPARE(first->sourceKey, QStringLiteral("tcp:x"));
+    Pane* control = window->newInstrument(QStringLiteral("control"), nullptr, true, QStringLiteral("tcp:x"));
+    QCOMPARE(control->title, QStringLiteral("串口控制"));
+    QVERIFY(control->sourceKey.isEmpty()); // a control page follows serial sources only
+    QCOMPARE(paneIndex(window->tabs(), second), 2);
+    QCOMPARE(tabPane(window->tabs(), 2), second);
+    QVERIFY(!tabPane(window->tabs(), -1));
+
+    window->closeTab(paneIndex(window->tabs(), second));
+    Pane* again = window->newInstrument(QStringLiteral("waveform"), nullptr, true, QString());
+    QCOMPARE(again->title, QStringLiteral("数值波形 2"));
+
+    // The last tab closed leaves a fresh session page.
+    while (window->tabs()->count() > 1)
+        window->closeTab(window->tabs()->count() - 1);
+    Pane* last = window->pages.first();
+    window->closeTab(0);
+    QCOMPARE(window->pages.size(), 1);
+    QVERIFY(window->pages.first() != last);
+    QVERIFY(!window->pages.first()->isControl());
+    QCOMPARE(window->tabs()->count(), 1);
+
+    QMenu* menu = window->newPageMenu();
+    QCOMPARE(menu->objectName(), QStringLiteral("newPageMenu"));
+    QVERIFY(menu->findChild<QAction*>(QStringLiteral("newReceivePage")));
+    QVERIFY(menu->findChild<QMenu*>(QStringLiteral("newWidgetPage")));
+    delete menu;
+}
+
+void WindowTest::portHelpers_data()
+{
+    QTest::addColumn<QJsonObject>("port");
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("usb");
+    QTest::newRow("full") << QJsonObject{{"serial_number", "A1"}, {"hwid", "USB\\1"}, {"vendor_id", "1A86"},
+                                         {"product_id", "7523"}}
+                          << "A1" << "VID 1A86 · PID 7523";
+    QTest::newRow("hardware id only") << QJsonObject{{"hwid", "ACPI\\PNP0501"}} << "ACPI\\PNP0501" << "";
+    QTest::newRow("product only") << QJsonObject{{"product_id", "6001"}} << "" << "PID 6001";
+}
+
+void WindowTest::portHelpers()
+{
+    QFETCH(QJsonObject, port);
+    QFETCH(QString, serial);
+    QFETCH(QString, usb);
+    QCOMPARE(serialNumber(port), serial);
+    QCOMPARE(usbIdentity(port), usb);
+    QCOMPARE(instrumentIconName(QStringLiteral("waveform")), QStringLiteral("wave"));
+    QCOMPARE(instrumentIconName(QStringLiteral("structured")), QStringLiteral("widgets"));
 }
 
 QTEST_MAIN(WindowTest)

@@ -5,6 +5,7 @@
 #include "ui/agents/AgentEnvironment.h"
 #include "ui/kit/BackgroundSurface.h"
 #include "ui/kit/ConnectionBar.h"
+#include "ui/kit/DetachableTabs.h"
 #include "ui/kit/IconButton.h"
 #include "ui/kit/StatusLed.h"
 #include "ui/pages/Pane.h"
@@ -93,6 +94,8 @@ private Q_SLOTS:
     void tornOffWindowTakesTheRootsLook();
     void dockButtonReturnsThePages();
     void themeReachesEveryWindow();
+    void themeReachesTornOffTabPages();
+    void narrowWindowsNarrowTheSidebar();
     void statusLineReportsFailuresAndAgents();
     void settingsDialogIsKept();
     void agentEndpointsAreChecked();
@@ -349,6 +352,41 @@ void WindowTest::themeReachesEveryWindow()
     QVERIFY(root->workspaceStyle().endsWith(
         QStringLiteral("        QWidget#root QFrame#rail, QWidget#root QWidget#pixelBrand { background: rgba(%1,%2,%3,200); }\n    ")
             .arg(rail.red()).arg(rail.green()).arg(rail.blue())));
+}
+
+void WindowTest::themeReachesTornOffTabPages()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    DetachableTabs tabs;
+    auto* page = new QWidget;
+    auto* button = new IconButton(QStringLiteral("gear"), QStringLiteral("设置"), page);
+    tabs.addTab(page, QStringLiteral("外观"));
+    QPointer<FloatingPage> floating = tabs.detachPage(0, QPoint(100, 100), false);
+    QVERIFY(floating);
+
+    root->applyTheme(true);
+    QCOMPARE(floating->styleSheet(), Theme::make(true).stylesheet());
+    comparePalette(floating->palette(), Theme::make(true));
+    QCOMPARE(button->theme, Theme::make(true));
+    QCOMPARE(floating->font().family(), Theme::interfaceFont().family());
+    root->applyTheme(false);
+    QCOMPARE(button->theme, Theme::make(false));
+    floating->close();
+}
+
+void WindowTest::narrowWindowsNarrowTheSidebar()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    // A torn-off window takes the root's width and fits it to its own 1400 px:
+    // at most the window width less 382, never below 220.
+    root->parameterWidth = 4096;
+    QPointer<Window> wide = new Window(&workspace.engine, &workspace.server, workspace.path(), root.get());
+    QCOMPARE(wide->parameterScroll()->width(), 1400 - 382);
+    root->parameterWidth = 300;
+    QPointer<Window> normal = new Window(&workspace.engine, &workspace.server, workspace.path(), root.get());
+    QCOMPARE(normal->parameterScroll()->width(), 300);
 }
 
 void WindowTest::statusLineReportsFailuresAndAgents()

@@ -101,6 +101,9 @@ SerialMonitorDialog::SerialMonitorDialog(QWidget* parent) : QDialog(parent)
     fourth->addWidget(newlineCombo);
     sendButton = new QPushButton(QStringLiteral("发送"));
     sendButton->setObjectName(QStringLiteral("serialMonitorSend"));
+    // Return in the payload line sends once, through the line itself; the
+    // button must not also be the dialog's default.
+    sendButton->setAutoDefault(false);
     fourth->addWidget(sendButton);
     layout->addLayout(fourth);
 

@@ -1,0 +1,127 @@
+#include "app/PreviewOptions.h"
+
+#include "app/ViewPresets.h"
+#include "core/Channel.h"
+#include "core/Config.h"
+#include "core/Engine.h"
+#include "core/Version.h"
+#include "ui/kit/ConnectionBar.h"
+#include "ui/pages/Pane.h"
+#include "ui/window/Window.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QPixmap>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTimer>
+
+#include <exception>
+#include <utility>
+
+namespace vn {
+
+namespace {
+
+constexpr int PreviewDelayMs = 50;
+constexpr int ScreenshotDelayMs = 1600;
+
+QByteArray sampleLine(const char* tag, const char* text)
+{
+    return QByteArray("\x1b") + tag + "\x1b[0m " + QByteArray(text) + "\r\n";
+}
+
+} // namespace
+
+void openDemo(Window& root)
+{
+    Config config;
+    config.kind = QStringLiteral("demo");
+    config.name = QStringLiteral("示例数据");
+    Channel* channel = nullptr;
+    try {
+        channel = root.engine->open(config);
+    } catch (const std::exception&) {
+        return; // a demo that cannot open leaves an ordinary empty window
+    }
+    if (!channel)
+        return;
+    if (QTabBar* bar = root.tabs(); bar && root.stack()) {
+        for (Pane* page : std::as_const(root.pages)) {
+            if (page && page->channel == channel)
+                bar->setCurrentIndex(root.stack()->indexOf(page));
+        }
+    }
+    for (const char* kind : {"waveform", "json", "xml"})
+        root.newInstrument(QString::fromLatin1(kind), channel, false, QString());
+    channel->receive(sampleLine("[32m[INFO]", "设备已就绪 · 示例数据"), QString());
+    channel->receive(sampleLine("[36m[RX]", "temperature=24.8,voltage=3.3,current=0.12"), QString());
+}
+
+void writeReadyFile(const QString& path, qint64 elapsedMs)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    const QJsonObject ready{
+        {QStringLiteral("elapsed_ms"), elapsedMs},
+        {QStringLiteral("pid"), QCoreApplication::applicationPid()},
+        {QStringLiteral("version"), QString::fromLatin1(Version)},
+    };
+    file.write(QJsonDocument(ready).toJson(QJsonDocument::Indented));
+}
+
+void saveScreenshot(Window& root, Window* target, const QString& path)
+{
+    QWidget* shown = target;
+    if (QDialog* dialog = root.settingsDialog(); dialog && dialog->isVisible())
+        shown = dialog;
+    if (!shown)
+        return;
+    QImage image = shown->grab().toImage();
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        QPainter painter(&image);
+        painter.drawPixmap(shown->mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+    }
+    image.save(path);
+}
+
+std::optional<int> quitDelay(const QString& text)
+{
+    bool ok = false;
+    const int delay = text.toInt(&ok, 10);
+    if (!ok)
+        return 0;
+    if (delay < 0)
+        return std::nullopt;
+    return delay;
+}
+
+void armPreviewSteps(Window& root, const PreviewRequest& request, const QElapsedTimer& clock,
+                     QPointer<Window>& target)
+{
+    // The steps hold the root window through its own lifetime: they are its timers.
+    Window* window = &root;
+    QTimer::singleShot(PreviewDelayMs, window, [window, request, &clock, &target] {
+        if (!request.readyFile.isEmpty())
+            writeReadyFile(request.readyFile, clock.elapsed());
+        applyViewPreset(*window, request.view, target);
+    });
+    if (!request.screenshot.isEmpty()) {
+        QTimer::singleShot(ScreenshotDelayMs, window, [window, path = request.screenshot, &target] {
+            saveScreenshot(*window, target, path);
+        });
+    }
+    if (request.quitAfter) {
+        if (const std::optional<int> delay = quitDelay(request.quitAfterMs))
+            QTimer::singleShot(*delay, window, [window] { window->close(); });
+    }
+}
+
+} // namespace vn

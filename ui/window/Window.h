@@ -156,7 +156,7 @@ private:
     void startTimers();
     void tick();
 
-    // AI activity notices (WindowActivity.cpp) and the update button (WindowSettings.cpp).
+    // AI activity notices (WindowActivity.cpp) and the update dialog (WindowSettings.cpp).
     void refreshAudit();
     void positionAiToast();
     void openUpdateDialog();

@@ -1,5 +1,6 @@
 #include "ui/window/Window.h"
 
+#include "ui/update/UpdateDialog.h"
 #include "ui/window/WindowWidgets.h"
 
 #include <QDialog>
@@ -31,8 +32,16 @@ void Window::openSettings()
 
 void Window::openUpdateDialog()
 {
-    // The update dialog arrives with the update notices; the button already
-    // tells the user what was found.
+    if (!ui->updateService)
+        return;
+    if (!ui->updateDialog) {
+        ui->updateDialog = new UpdateDialog(ui->updateService, this);
+        connect(ui->updateDialog, &UpdateDialog::installRequested, this, &Window::installUpdate);
+    }
+    ui->updateDialog->refresh();
+    ui->updateDialog->showNormal();
+    ui->updateDialog->raise();
+    ui->updateDialog->activateWindow();
 }
 
 } // namespace vn

@@ -26,6 +26,7 @@ class IconButton;
 class ParameterGrip;
 class StatusLed;
 class StatusLine;
+class UpdateDialog;
 class UpdateService;
 
 // The child widgets and timers of one window. Every pointer is owned by Qt's
@@ -58,6 +59,7 @@ struct Window::Widgets {
     // Status line.
     StatusLine* status = nullptr;
     UpdateService* updateService = nullptr; // root only
+    QPointer<UpdateDialog> updateDialog;     // made on the first click of the update button
 
     // Timers and clocks.
     QTimer* tickTimer = nullptr;

@@ -9,6 +9,7 @@
 #include "ui/kit/IconButton.h"
 #include "ui/kit/StatusLed.h"
 #include "ui/pages/Pane.h"
+#include "ui/update/UpdateDialog.h"
 #include "ui/update/UpdateService.h"
 #include "ui/window/Window.h"
 
@@ -98,6 +99,7 @@ private Q_SLOTS:
     void narrowWindowsNarrowTheSidebar();
     void statusLineReportsFailuresAndAgents();
     void settingsDialogIsKept();
+    void updateButtonFollowsTheService();
     void agentEndpointsAreChecked();
     void closingTheRootEndsTheSessions();
     void backgroundsAreReadBesideTheSettings();
@@ -428,6 +430,48 @@ void WindowTest::settingsDialogIsKept()
     QCOMPARE(window->settingsDialog(), dialog);
     delete dialog;
     QVERIFY(!window->settingsDialog());
+}
+
+void WindowTest::updateButtonFollowsTheService()
+{
+    Workspace workspace;
+    auto window = workspace.open();
+    window->show();
+    UpdateService* service = window->updateService();
+    auto* button = child<QPushButton>(window.get(), "updateButton");
+    auto* progress = child<QProgressBar>(window.get(), "updateProgress");
+
+    Q_EMIT service->updateAvailable(QStringLiteral("0.16.0"));
+    QVERIFY(button->isVisible());
+    QCOMPARE(button->text(), QStringLiteral("发现新版本 v0.16.0  ↓"));
+    QCOMPARE(button->toolTip(), QStringLiteral("查看 Varnelle v0.16.0 的更新说明"));
+
+    Q_EMIT service->downloadProgress(100, 0); // no total yet: nothing to show
+    QVERIFY(progress->isHidden());
+    Q_EMIT service->downloadProgress(3145728, 10485760);
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->value(), 30);
+    QCOMPARE(progress->toolTip(), QStringLiteral("已下载 3.0 / 10.0 MB"));
+    QCOMPARE(button->text(), QStringLiteral("正在下载更新 30% ↓"));
+
+    Q_EMIT service->downloadFailed(QStringLiteral("校验失败"));
+    QVERIFY(progress->isHidden());
+    QCOMPARE(button->text(), QStringLiteral("更新下载未完成 · 查看并重试"));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("校验失败"));
+
+    Q_EMIT service->downloadReady(QStringLiteral("/tmp/installer"));
+    QCOMPARE(button->text(), QStringLiteral("更新已下载 · 查看并安装"));
+    QCOMPARE(button->toolTip(), QStringLiteral("安装包已校验，点击打开更新窗口"));
+
+    // One dialog, made on the first click and shown again on every later one.
+    QTest::mouseClick(button, Qt::LeftButton);
+    const QList<UpdateDialog*> dialogs = window->findChildren<UpdateDialog*>();
+    QCOMPARE(dialogs.size(), 1);
+    QTRY_VERIFY(dialogs.first()->isVisible());
+    dialogs.first()->hide();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(window->findChildren<UpdateDialog*>().size(), 1);
+    QVERIFY(dialogs.first()->isVisible());
 }
 
 void WindowTest::agentEndpointsAreChecked()

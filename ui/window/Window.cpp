@@ -19,6 +19,7 @@
 #include "ui/window/ParameterGrip.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/TabHeader.h"
+#include "ui/window/UpdateChecks.h"
 #include "ui/window/WindowRail.h"
 #include "ui/window/WindowWidgets.h"
 #include "ui/window/WorkspaceFile.h"
@@ -46,15 +47,6 @@
 namespace vn {
 
 namespace {
-
-// The update checks reach the network; previews, screenshots and tests must
-// not, and they run on the offscreen platform or with --screenshot.
-bool updateChecksAllowed()
-{
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        return false;
-    return !QCoreApplication::arguments().contains(QStringLiteral("--screenshot"));
-}
 
 QImage readBackground(const BackgroundSpec& spec, const QString& settingsPath)
 {
@@ -163,14 +155,9 @@ Window::Window(Engine* engineIn, McpServer* serverIn, const QString& path, Windo
 
     if (!root) {
         installMcpUi();
-        if (updateChecksAllowed()) {
-            QTimer::singleShot(2000, Qt::CoarseTimer, ui->updateService, &UpdateService::check);
-            auto* periodic = new QTimer(ui->updateService);
-            periodic->setObjectName(QStringLiteral("updateCheckTimer"));
-            periodic->setInterval(21600000);
-            connect(periodic, &QTimer::timeout, ui->updateService, &UpdateService::check);
-            periodic->start();
-        }
+        // Previews, screenshots and tests must not reach the network.
+        if (updateChecksAllowed(QGuiApplication::platformName(), QCoreApplication::arguments()))
+            scheduleUpdateChecks(ui->updateService);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "ui/pages/Pane.h"
 #include "ui/update/UpdateDialog.h"
 #include "ui/update/UpdateService.h"
+#include "ui/window/UpdateChecks.h"
 #include "ui/window/Window.h"
 
 #include <QDialog>
@@ -107,6 +108,9 @@ private Q_SLOTS:
     void controlPagesAndTabs();
     void portHelpers_data();
     void portHelpers();
+    void updateChecksStayOffline_data();
+    void updateChecksStayOffline();
+    void updateChecksRepeatEverySixHours();
 };
 
 void WindowTest::rootWindowShape()
@@ -621,6 +625,36 @@ void WindowTest::portHelpers()
     QCOMPARE(usbIdentity(port), usb);
     QCOMPARE(instrumentIconName(QStringLiteral("waveform")), QStringLiteral("wave"));
     QCOMPARE(instrumentIconName(QStringLiteral("structured")), QStringLiteral("widgets"));
+}
+
+void WindowTest::updateChecksStayOffline_data()
+{
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("desktop") << "xcb" << QStringList{"varnelle", "--demo"} << true;
+    QTest::newRow("offscreen") << "offscreen" << QStringList{"varnelle"} << false;
+    QTest::newRow("screenshot") << "xcb" << QStringList{"varnelle", "--screenshot", "a.png"} << false;
+    QTest::newRow("only the exact option") << "wayland" << QStringList{"varnelle", "--screenshot=a.png"} << true;
+}
+
+void WindowTest::updateChecksStayOffline()
+{
+    QFETCH(QString, platform);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, allowed);
+    QCOMPARE(updateChecksAllowed(platform, arguments), allowed);
+}
+
+void WindowTest::updateChecksRepeatEverySixHours()
+{
+    UpdateService service;
+    scheduleUpdateChecks(&service);
+    QTimer* periodic = timer(&service, "updateCheckTimer");
+    QVERIFY(periodic);
+    QCOMPARE(periodic->interval(), 21600000);
+    QVERIFY(periodic->isActive());
+    QVERIFY(!periodic->isSingleShot());
 }
 
 QTEST_MAIN(WindowTest)

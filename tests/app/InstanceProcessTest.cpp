@@ -1,6 +1,8 @@
 #include "tests/app/ProgramRun.h"
+#include "tests/mcp/HttpClient.h"
 #include "tests/support/TestSupport.h"
 
+#include <QJsonArray>
 #include <QTest>
 
 using namespace vn::test;
@@ -11,6 +13,7 @@ class InstanceProcessTest : public QObject {
 private Q_SLOTS:
     void secondStartOfOneWorkspace_data();
     void secondStartOfOneWorkspace();
+    void activationRechecksAgentEndpoints();
     void otherWorkspaceRunsBeside();
     void killedInstanceLeavesNoLock();
 };
@@ -27,6 +30,21 @@ struct Running {
     QString ready;
     ProgramRun run;
 };
+
+// The agent tools the running program last checked, as its MCP server reports them.
+QStringList checkedAgents(quint16 port, const QString& session)
+{
+    const QJsonObject status = vn::test::callTool(port, session, QStringLiteral("get_status"))
+                                   .value(QStringLiteral("result"))
+                                   .toObject()
+                                   .value(QStringLiteral("structuredContent"))
+                                   .toObject();
+    QStringList agents;
+    const QJsonArray checks = status.value(QStringLiteral("agent_config_checks")).toArray();
+    for (const QJsonValue& check : checks)
+        agents << check.toObject().value(QStringLiteral("agent")).toString();
+    return agents;
+}
 
 } // namespace
 
@@ -65,6 +83,30 @@ void InstanceProcessTest::secondStartOfOneWorkspace()
     QCOMPARE(again.exitCode(), 0);
     // No window of its own, and the first one goes on.
     QVERIFY(!QFile::exists(secondReady));
+    QVERIFY(running.run.running());
+    running.run.terminate();
+    QVERIFY(running.run.finish());
+}
+
+void InstanceProcessTest::activationRechecksAgentEndpoints()
+{
+    // The running instance checked the agent tools when it started, and checks
+    // again only when it is activated: a tool installed in between shows that.
+    ProgramHome home;
+    const quint16 port = freeTcpPort();
+    const QString settings = home.workspace(QStringLiteral("settings.json"), port);
+    Running running(home, {QStringLiteral("--settings"), settings});
+    QVERIFY(running.run.waitForFile(running.ready));
+    const QString session = vn::test::initialize(port);
+    QVERIFY(!session.isEmpty());
+    QCOMPARE(checkedAgents(port, session), QStringList());
+
+    home.tool(QStringLiteral("codex"));
+    QCOMPARE(checkedAgents(port, session), QStringList());
+    ProgramRun again(home, {QStringLiteral("--settings"), settings});
+    QVERIFY(again.finish());
+    QCOMPARE(again.exitCode(), 0);
+    QTRY_COMPARE(checkedAgents(port, session), QStringList{QStringLiteral("codex")});
     QVERIFY(running.run.running());
     running.run.terminate();
     QVERIFY(running.run.finish());

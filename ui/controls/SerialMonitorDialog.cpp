@@ -3,6 +3,7 @@
 #include "core/Channel.h"
 #include "core/Engine.h"
 #include "core/Fail.h"
+#include "core/Journal.h"
 #include "ui/controls/SerialControlPanel.h"
 #include "ui/kit/IconButton.h"
 #include "ui/views/FilterBox.h"
@@ -221,9 +222,15 @@ void SerialMonitorDialog::refresh()
         return;
     const QJsonObject page = live->engine->journal.read(readCursor, kPollLimit, live->id);
     if (page.value(QStringLiteral("gap")).toBool()) {
-        // LogView offers no way yet to drop its decoding streams while keeping
-        // the document; the notice line at least closes the open lines' context.
-        log->append(QStringLiteral("部分旧数据已被历史缓冲区覆盖"));
+        // The notice goes in as a status line that resets every stream, so
+        // no decoder carries half a character or an open line across the gap.
+        log->feed(QJsonObject{{QStringLiteral("time"), now()},
+                              {QStringLiteral("channel_id"), live->id},
+                              {QStringLiteral("direction"), QStringLiteral("status")},
+                              {QStringLiteral("peer"), QString()},
+                              {QStringLiteral("hex"), QString()},
+                              {QStringLiteral("message"), QStringLiteral("部分旧数据已被历史缓冲区覆盖")},
+                              {QStringLiteral("stream_reset"), true}});
     }
     for (const QJsonValue& event : page.value(QStringLiteral("events")).toArray())
         log->feed(event.toObject());

@@ -112,6 +112,21 @@ private Q_SLOTS:
         QVERIFY(!shown.contains("[late000]"));
     }
 
+    void journalGapIsAnnounced()
+    {
+        Engine engine;
+        Channel* ch = loopChannel(engine);
+        SerialMonitorDialog dialog;
+        dialog.setChannel(ch);
+        dialog.show();
+        QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
+        journalLines(engine, ch->id, 0, Journal::MaxEvents + 10, "g");
+        QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
+        const QString shown = dialog.log->toPlainText();
+        QVERIFY(shown.contains(QStringLiteral("部分旧数据已被历史缓冲区覆盖")));
+        QVERIFY(!shown.contains(QStringLiteral("[g000]")));
+    }
+
     void sendingAndItsRefusals()
     {
         Engine engine;

@@ -4,11 +4,14 @@
 #include "ui/kit/ConnectionBar.h"
 #include "ui/kit/IconPainter.h"
 #include "ui/pages/Pane.h"
+#include "ui/window/TabTitleEditor.h"
 #include "ui/window/WindowWidgets.h"
 
 #include <QCursor>
 #include <QMenu>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionTab>
 #include <QTimer>
 
 namespace vn {
@@ -54,10 +57,57 @@ void Window::tabMenu(const QPoint& position)
 
 void Window::beginTabRename(int index)
 {
-    // The in-place title editor comes with the tab handling; for now the tab
-    // is only selected.
-    if (tabPane(ui->tabs, index))
-        ui->tabs->setCurrentIndex(index);
+    Pane* page = tabPane(ui->tabs, index);
+    if (!page)
+        return;
+    if (auto* open = ui->tabs->findChild<TabTitleEditor*>(QStringLiteral("tabTitleEditor"));
+        open && !open->finished)
+        open->finish(false);
+    ui->tabs->setCurrentIndex(index);
+
+    auto* editor = new TabTitleEditor(ui->tabs);
+    editor->setText(ui->tabs->tabText(index));
+
+    // Over the tab's text as the style lays it out, short of the close button.
+    QStyleOptionTab option;
+    option.initFrom(ui->tabs);
+    option.rect = ui->tabs->tabRect(index);
+    option.text = ui->tabs->tabText(index);
+    option.icon = ui->tabs->tabIcon(index);
+    option.iconSize = ui->tabs->iconSize();
+    option.shape = ui->tabs->shape();
+    QWidget* button = ui->tabs->tabButton(index, QTabBar::RightSide);
+    if (button)
+        option.rightButtonSize = button->size();
+    QRect text = ui->tabs->style()->subElementRect(QStyle::SE_TabBarTabText, &option, ui->tabs);
+    if (button && text.left() < button->x())
+        text.setRight(button->x() - 4);
+    const int height = editor->fontMetrics().height();
+    const int middle = (option.rect.top() + option.rect.bottom()) / 2;
+    text.setTop(middle - height / 2 - 3);
+    text.setBottom(middle + height / 2 + 2);
+    editor->setGeometry(text);
+
+    const QPointer<Pane> guarded(page);
+    editor->commit = [this, editor, guarded](bool accepted) {
+        if (!accepted || !guarded || guarded->window != this)
+            return;
+        const QString title = editor->text().trimmed();
+        const int at = paneIndex(ui->tabs, guarded);
+        if (title.isEmpty() || at < 0)
+            return;
+        guarded->title = title;
+        ui->tabs->setTabText(at, title);
+        if (root && current == guarded)
+            setWindowTitle(title + QStringLiteral(" · Varnelle"));
+        syncConnections();
+        adjustTabs();
+        saveSettings();
+    };
+    editor->show();
+    editor->raise();
+    editor->setFocus();
+    editor->selectAll();
 }
 
 QMenu* Window::newPageMenu()

@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -106,6 +107,9 @@ private Q_SLOTS:
     void backgroundsAreReadBesideTheSettings();
     void tabBarFitsItsHeader();
     void controlPagesAndTabs();
+    void renameTabInPlace_data();
+    void renameTabInPlace();
+    void f2RenamesTheCurrentTab();
     void portHelpers_data();
     void portHelpers();
     void updateChecksStayOffline_data();
@@ -602,6 +606,66 @@ void WindowTest::controlPagesAndTabs()
     QVERIFY(menu->findChild<QAction*>(QStringLiteral("newReceivePage")));
     QVERIFY(menu->findChild<QMenu*>(QStringLiteral("newWidgetPage")));
     delete menu;
+}
+
+void WindowTest::renameTabInPlace_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("finish");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("return") << "串口 A" << int(Qt::Key_Return) << "串口 A";
+    QTest::newRow("enter trims") << "  板卡  " << int(Qt::Key_Enter) << "板卡";
+    QTest::newRow("escape keeps") << "丢弃" << int(Qt::Key_Escape) << "新收发页";
+    QTest::newRow("blanks keep") << "   " << int(Qt::Key_Return) << "新收发页";
+}
+
+void WindowTest::renameTabInPlace()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, finish);
+    QFETCH(QString, title);
+    Workspace workspace;
+    auto window = workspace.open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->beginTabRename(0);
+    auto* editor = window->tabs()->findChild<QLineEdit*>(QStringLiteral("tabTitleEditor"));
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QStringLiteral("新收发页"));
+    QCOMPARE(editor->selectedText(), QStringLiteral("新收发页"));
+    QCOMPARE(editor->maxLength(), 80);
+    QVERIFY(editor->geometry().intersects(window->tabs()->tabRect(0)));
+    editor->setText(typed);
+    QTest::keyClick(editor, Qt::Key(finish));
+    QCOMPARE(window->tabs()->tabText(0), title);
+    QCOMPARE(window->pages.first()->title, title == QStringLiteral("新收发页") ? QString() : title);
+    const QPointer<QLineEdit> guard(editor);
+    QTRY_VERIFY(guard.isNull());
+}
+
+void WindowTest::f2RenamesTheCurrentTab()
+{
+    Workspace workspace;
+    auto window = workspace.open();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    auto* first = window->tabs()->findChild<QLineEdit*>(QStringLiteral("tabTitleEditor"));
+    QVERIFY(first);
+    first->setText(QStringLiteral("不会保存"));
+    // F2 again while an editor is open does nothing.
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    QCOMPARE(window->tabs()->findChildren<QLineEdit*>(QStringLiteral("tabTitleEditor")).size(), 1);
+    // A new rename cancels the open editor without taking its text.
+    window->beginTabRename(0);
+    QCOMPARE(window->tabs()->tabText(0), QStringLiteral("新收发页"));
+    auto* second = window->tabs()->findChildren<QLineEdit*>(QStringLiteral("tabTitleEditor")).last();
+    QVERIFY(second != first);
+    second->setText(QStringLiteral("主板"));
+    // Losing the focus commits.
+    window->parameterScroll()->setFocus();
+    QTRY_COMPARE(window->tabs()->tabText(0), QStringLiteral("主板"));
 }
 
 void WindowTest::portHelpers_data()

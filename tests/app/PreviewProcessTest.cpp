@@ -2,17 +2,71 @@
 #include "tests/support/TestSupport.h"
 
 #include <QImage>
+#include <QMap>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 #include <QTest>
 
+#include <memory>
+#include <utility>
+#include <vector>
+
 using namespace vn::test;
+
+namespace {
+
+// Mean brightness of an image, 0..255.
+int brightness(const QImage& image)
+{
+    qint64 sum = 0;
+    qint64 count = 0;
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4) {
+            sum += qGray(image.pixel(x, y));
+            ++count;
+        }
+    }
+    return count ? int(sum / count) : 0;
+}
+
+// One preview run: the screenshot of a view preset, taken 1600 ms after start.
+struct PresetShot {
+    PresetShot(const QString& view, bool demo)
+        : shot(home.path(QStringLiteral("view.png")))
+        , run(home, arguments(view, demo))
+    {
+    }
+
+    QStringList arguments(const QString& view, bool demo) const
+    {
+        QStringList list{QStringLiteral("--settings"), home.workspace(QStringLiteral("settings.json"), freeTcpPort()),
+                         QStringLiteral("--view"), view, QStringLiteral("--screenshot"), shot,
+                         QStringLiteral("--quit-after"), QStringLiteral("1800")};
+        if (demo)
+            list << QStringLiteral("--demo");
+        return list;
+    }
+
+    QImage image()
+    {
+        if (!run.finish() || run.exitCode() != 0)
+            return {};
+        return QImage(shot);
+    }
+
+    ProgramHome home;
+    QString shot;
+    ProgramRun run;
+};
+
+} // namespace
 
 class PreviewProcessTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void screenshotAndReadyFile();
     void viewPresets_data();
     void viewPresets();
@@ -21,8 +75,27 @@ private Q_SLOTS:
     void readyFileInMissingFolderIsSkipped();
 
 private:
-    QImage plainShot; // the window without a preset, taken once
+    QMap<QString, QImage> shots; // "view" or "view demo" -> its screenshot; "window": no preset
 };
+
+// The preset runs all take the same 1600 ms, so they run side by side.
+void PreviewProcessTest::initTestCase()
+{
+    const QList<std::pair<QString, bool>> presets{
+        {QStringLiteral("narrow"), false},        {QStringLiteral("dark"), false},
+        {QStringLiteral("settings"), false},      {QStringLiteral("detached"), true},
+        {QStringLiteral("floating-wave"), true},  {QStringLiteral("floating-wave"), false},
+        {QStringLiteral("nothing-like-this"), false},
+    };
+    std::vector<std::unique_ptr<PresetShot>> runs;
+    for (const auto& [view, demo] : presets)
+        runs.push_back(std::make_unique<PresetShot>(view, demo));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto& [view, demo] = presets[qsizetype(i)];
+        shots.insert(view + (demo ? QStringLiteral(" demo") : QString()), runs[i]->image());
+    }
+    shots.insert(QStringLiteral("window"), shots.value(QStringLiteral("nothing-like-this")));
+}
 
 void PreviewProcessTest::screenshotAndReadyFile()
 {
@@ -60,66 +133,44 @@ void PreviewProcessTest::screenshotAndReadyFile()
     QVERIFY2(colours.size() > 8, qPrintable(QString::number(colours.size())));
 }
 
-namespace {
-
-// Mean brightness of an image, 0..255.
-int brightness(const QImage& image)
-{
-    qint64 sum = 0;
-    qint64 count = 0;
-    for (int y = 0; y < image.height(); y += 4) {
-        for (int x = 0; x < image.width(); x += 4) {
-            sum += qGray(image.pixel(x, y));
-            ++count;
-        }
-    }
-    return count ? int(sum / count) : 0;
-}
-
-QImage screenshotOf(const QString& view)
-{
-    ProgramHome home;
-    const QString settings = home.workspace(QStringLiteral("settings.json"), freeTcpPort());
-    const QString shot = home.path(QStringLiteral("view.png"));
-    ProgramRun run(home, {QStringLiteral("--settings"), settings, QStringLiteral("--view"), view,
-                          QStringLiteral("--screenshot"), shot, QStringLiteral("--quit-after"), QStringLiteral("1800")});
-    if (!run.finish() || run.exitCode() != 0)
-        return {};
-    return QImage(shot);
-}
-
-} // namespace
 
 void PreviewProcessTest::viewPresets_data()
 {
     QTest::addColumn<QString>("view");
-    QTest::newRow("narrow") << "narrow";
-    QTest::newRow("dark") << "dark";
-    QTest::newRow("settings") << "settings";
-    QTest::newRow("unknown name") << "nothing-like-this";
+    QTest::addColumn<bool>("demo");
+    QTest::addColumn<QString>("shows"); // what the screenshot is of
+
+    QTest::newRow("narrow") << "narrow" << false << "narrow window";
+    QTest::newRow("dark") << "dark" << false << "dark window";
+    QTest::newRow("settings") << "settings" << false << "other window";
+    QTest::newRow("detached with demo pages") << "detached" << true << "other window";
+    QTest::newRow("floating wave with demo pages") << "floating-wave" << true << "other window";
+    QTest::newRow("floating wave without a waveform page") << "floating-wave" << false << "window";
+    QTest::newRow("unknown name") << "nothing-like-this" << false << "window";
 }
 
 void PreviewProcessTest::viewPresets()
 {
     QFETCH(QString, view);
-    if (plainShot.isNull())
-        plainShot = screenshotOf(QStringLiteral("nothing-like-this"));
-    const QImage plain = plainShot;
+    QFETCH(bool, demo);
+    QFETCH(QString, shows);
+
+    const QImage plain = shots.value(QStringLiteral("window"));
     QVERIFY(!plain.isNull());
-    const QImage image = view == QStringLiteral("nothing-like-this") ? plain : screenshotOf(view);
+    const QImage image = shots.value(view + (demo ? QStringLiteral(" demo") : QString()));
     QVERIFY(!image.isNull());
-    if (view == QStringLiteral("narrow")) {
+    if (shows == QStringLiteral("narrow window")) {
         QCOMPARE(image.size(), QSize(480, 640));
-    } else if (view == QStringLiteral("dark")) {
+    } else if (shows == QStringLiteral("dark window")) {
         QCOMPARE(image.size(), plain.size());
         QVERIFY2(brightness(image) + 60 < brightness(plain),
                  qPrintable(QStringLiteral("%1 against %2").arg(brightness(image)).arg(brightness(plain))));
-    } else if (view == QStringLiteral("settings")) {
-        // The picture is the settings dialog, not the window behind it.
+    } else if (shows == QStringLiteral("other window")) {
+        // A dialog or a torn-off window, not the root window behind it.
         QVERIFY(image.size() != plain.size());
-        QVERIFY(image.width() < plain.width());
     } else {
-        QVERIFY(image.width() > 480);
+        QCOMPARE(image.size(), plain.size());
+        QVERIFY(qAbs(brightness(image) - brightness(plain)) < 10);
     }
 }
 

@@ -4,11 +4,15 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
+
+#include <cstdlib>
 
 using namespace vn;
 
@@ -78,6 +82,10 @@ private Q_SLOTS:
     void readRefusesTooManyPixelsBeforeDecoding();
     void readDecodesLargePicturesAt4096();
     void readRefusesUnknownAndBrokenFiles();
+    void readsEveryOfferedFormat_data();
+    void readsEveryOfferedFormat();
+    void readsTheFirstFrameOfAnAnimation();
+    void readAppliesTheOrientationTag();
 
     void importNamesByContent();
     void importReportsAFolderItCannotMake();
@@ -221,6 +229,81 @@ void TestBackground::readRefusesUnknownAndBrokenFiles()
 
     QVERIFY(BackgroundImage::read(dir.filePath(QStringLiteral("missing.png")), &error).isNull());
     QCOMPARE(error, QStringLiteral("图片无法识别或尺寸过大，请选择不超过 6400 万像素的图片。"));
+}
+
+void TestBackground::readsEveryOfferedFormat_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<int>("tolerance"); // per channel, for lossy formats
+    QTest::newRow("JPEG") << QByteArray("jpeg") << 40;
+    QTest::newRow("PNG") << QByteArray("png") << 0;
+    QTest::newRow("BMP") << QByteArray("bmp") << 0;
+    QTest::newRow("WebP") << QByteArray("webp") << 0;
+    QTest::newRow("TIFF") << QByteArray("tiff") << 0;
+}
+
+void TestBackground::readsEveryOfferedFormat()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(int, tolerance);
+    QVERIFY2(QImageWriter::supportedImageFormats().contains(format),
+             "the Qt image format plugins are missing (Debian: qt6-image-formats-plugins)");
+    QTemporaryDir dir;
+    // A misleading name: the content decides.
+    const QString path = dir.filePath(QStringLiteral("picture.png.txt"));
+    QImageWriter writer(path, format);
+    writer.setQuality(100);
+    QVERIFY2(writer.write(quadrants(64, 32)), qPrintable(writer.errorString()));
+    QString error;
+    const QImage image = BackgroundImage::read(path, &error);
+    QVERIFY2(!image.isNull(), qPrintable(error));
+    QCOMPARE(image.size(), QSize(64, 32));
+    QCOMPARE(image.format(), QImage::Format_RGBA8888);
+    const QColor corner = image.pixelColor(48, 24);
+    const QColor yellow(Qt::yellow);
+    QVERIFY2(std::abs(corner.red() - yellow.red()) <= tolerance && std::abs(corner.green() - yellow.green()) <= tolerance
+                 && std::abs(corner.blue() - yellow.blue()) <= tolerance,
+             qPrintable(corner.name()));
+}
+
+void TestBackground::readsTheFirstFrameOfAnAnimation()
+{
+    // Two frames of 2 × 2 pixels: red, then blue.
+    static const char gif[] =
+        "\x47\x49\x46\x38\x39\x61\x02\x00\x02\x00\xf1\x00\x00\xff\x00\x00\x00\x00\xff\x00\xff\x00\xff\xff"
+        "\xff\x21\xff\x0b\x4e\x45\x54\x53\x43\x41\x50\x45\x32\x2e\x30\x03\x01\x00\x00\x00\x21\xf9\x04\x00"
+        "\x0a\x00\x00\x00\x2c\x00\x00\x00\x00\x02\x00\x02\x00\x00\x02\x04\x04\x41\x10\x05\x00\x21\xf9\x04"
+        "\x00\x0a\x00\x00\x00\x2c\x00\x00\x00\x00\x02\x00\x02\x00\x00\x02\x04\x0c\xc3\x30\x05\x00\x3b";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("moving.gif"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(gif, sizeof(gif) - 1);
+    file.close();
+    QImageReader frames(path);
+    QCOMPARE(frames.imageCount(), 2);
+    QString error;
+    const QImage image = BackgroundImage::read(path, &error);
+    QVERIFY2(!image.isNull(), qPrintable(error));
+    QCOMPARE(image.size(), QSize(2, 2));
+    QCOMPARE(image.pixelColor(1, 1), QColor(Qt::red));
+}
+
+void TestBackground::readAppliesTheOrientationTag()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("turned.tif"));
+    QImageWriter writer(path, "tiff");
+    QVERIFY(writer.supportsOption(QImageIOHandler::ImageTransformation));
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    QVERIFY2(writer.write(quadrants(40, 20)), qPrintable(writer.errorString()));
+    QString error;
+    const QImage image = BackgroundImage::read(path, &error);
+    QVERIFY2(!image.isNull(), qPrintable(error));
+    // Turned a quarter clockwise: the red top-left quadrant is now top-right.
+    QCOMPARE(image.size(), QSize(20, 40));
+    QCOMPARE(image.pixelColor(15, 5), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(5, 35), QColor(Qt::yellow));
 }
 
 void TestBackground::importNamesByContent()

@@ -7,11 +7,22 @@ script, TCP clients and servers and UDP sockets, each with a peer here that
 sends at a steady rate), and runs 8 MCP clients that long-poll their channel,
 send to it and read the other tools. Every minute it prints the host's
 resident memory and open file descriptors; after the warm-up neither may grow.
+
+Within the warm-up comes a flood: for longer than an accepted connection may
+live, 8 more clients call get_status as fast as they can, each call on a fresh
+connection. It prints the calls per second of every 5-second window and the
+longest call against the benchmark's aims (no window below 80 % of the first,
+no call over 100 ms), with how busy the host's event-loop thread was. The
+soak's own traffic, still growing in the warm-up, and a busy machine blur
+those aims, so it fails only on a stall: a window below a quarter of the
+first, or a call of a second or more (the kernel dropped a connection attempt
+and the client waited out its retransmission).
 """
 
 import argparse
 import http.client
 import json
+import multiprocessing
 import os
 import random
 import socket
@@ -26,6 +37,12 @@ TCP_SERVERS = 5     # channels that listen; a peer here connects
 UDP_SOCKETS = 12
 CLIENTS = 8
 PERIOD = 0.1        # seconds between two deliveries of one peer
+FLOOD_CLIENTS = 8
+FLOOD_WINDOW = 5    # seconds per figure of the flood
+FLOOD_AIM_FLOOR = 0.8    # aim: no window below this share of the first
+FLOOD_AIM_LONGEST = 0.1  # aim: seconds
+FLOOD_STALL_FLOOR = 0.25 # a stall: a window below this share of the first
+FLOOD_STALL = 1.0        # a stall: a dropped connection attempt costs at least this
 
 stop = threading.Event()
 counts = {"calls": 0, "tool_errors": 0, "http_errors": 0, "sent": 0}
@@ -175,6 +192,99 @@ def udp_peer(channel_port, peer):
     return sock.getsockname()[1]
 
 
+def flood_worker(port, request, began, until, results):
+    """One flood client, in a process of its own so that the figures are not
+    bounded by this interpreter's lock: fresh connection, one call, closed."""
+    counts = {}
+    longest = 0.0
+    failures = 0
+    while True:
+        started = time.monotonic()
+        if started >= until:
+            break
+        ok = False
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=120) as conn:
+                conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+                conn.sendall(request)
+                reply = bytearray()
+                while True:
+                    chunk = conn.recv(65536)
+                    if not chunk:
+                        break
+                    reply += chunk
+            ok = reply.startswith(b"HTTP/1.1 200 OK") and b'"isError":false' in reply
+        except OSError:
+            pass
+        ended = time.monotonic()
+        longest = max(longest, ended - started)
+        if not ok:
+            failures += 1
+        window = int((ended - began) // FLOOD_WINDOW)
+        counts[window] = counts.get(window, 0) + 1
+    results.put((counts, longest, failures))
+
+
+def main_thread_seconds(pid):
+    """CPU seconds the host's main (event-loop) thread has used."""
+    try:
+        with open("/proc/%d/task/%d/stat" % (pid, pid)) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except OSError:
+        return 0.0
+
+
+def flood(port, session, seconds, pid):
+    """Runs the flood; returns the figure lines and the failures."""
+    body = json.dumps({"jsonrpc": "2.0", "id": 1, "method": "tools/call",
+                       "params": {"name": "get_status", "arguments": {}}}).encode()
+    request = (b"POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+               b"Mcp-Session-Id: " + session.encode() + b"\r\nContent-Length: "
+               + str(len(body)).encode() + b"\r\n\r\n" + body)
+    windows = max(1, int(seconds // FLOOD_WINDOW))
+    context = multiprocessing.get_context("spawn")
+    results = context.Queue()
+    began = time.monotonic() + 1.0  # every worker has started by then
+    until = began + windows * FLOOD_WINDOW
+    workers = [context.Process(target=flood_worker, args=(port, request, began, until, results), daemon=True)
+               for _ in range(FLOOD_CLIENTS)]
+    for worker in workers:
+        worker.start()
+    busy = []
+    for w in range(windows + 1):
+        time.sleep(max(0.0, began + w * FLOOD_WINDOW - time.monotonic()))
+        busy.append(main_thread_seconds(pid))
+    counts, longest, failures = {}, 0.0, 0
+    for _ in workers:
+        theirs, their_longest, their_failures = results.get(timeout=windows * FLOOD_WINDOW + 600)
+        for window, n in theirs.items():
+            counts[window] = counts.get(window, 0) + n
+        longest = max(longest, their_longest)
+        failures += their_failures
+    for worker in workers:
+        worker.join()
+    rates = [counts.get(w, 0) / FLOOD_WINDOW for w in range(windows)]
+    lines = ["soak: flood %3d-%3d s: %6.0f calls/s, host thread busy %3.0f %%"
+             % (w * FLOOD_WINDOW, (w + 1) * FLOOD_WINDOW, rate, 100 * (busy[w + 1] - busy[w]) / FLOOD_WINDOW)
+             for w, rate in enumerate(rates)]
+    lowest = min(rates)
+    lines.append("soak: flood: %d clients, fresh connection per get_status, %d s: %d calls, %d failed, "
+                 "slowest window %.0f%% of the first (aim %.0f%%: %s), longest call %.1f ms (aim %.0f ms: %s)"
+                 % (FLOOD_CLIENTS, windows * FLOOD_WINDOW, sum(counts.get(w, 0) for w in range(windows)), failures,
+                    100.0 * lowest / rates[0] if rates[0] else 0.0, 100 * FLOOD_AIM_FLOOR,
+                    "met" if lowest >= FLOOD_AIM_FLOOR * rates[0] else "missed", longest * 1000,
+                    1000 * FLOOD_AIM_LONGEST, "met" if longest <= FLOOD_AIM_LONGEST else "missed"))
+    problems = []
+    if failures:
+        problems.append("flood: %d calls failed" % failures)
+    if rates[0] == 0 or lowest < FLOOD_STALL_FLOOR * rates[0]:
+        problems.append("flood stalled: a window fell to %.0f calls/s against %.0f in the first" % (lowest, rates[0]))
+    if longest >= FLOOD_STALL:
+        problems.append("flood stalled: a call took %.0f ms" % (longest * 1000))
+    return lines, problems
+
+
 def mcp_connection_inodes(pid, mcp_port):
     """Sockets of MCP requests in flight: accepted connections on the MCP port."""
     inodes = set()
@@ -265,6 +375,9 @@ def main():
     # Wave samples fill their per-source limit only after about ten minutes.
     parser.add_argument("--warmup", type=float, default=15, help="minutes before memory must stay flat")
     parser.add_argument("--interval", type=float, default=60, help="seconds between two figures")
+    # Longer than an accepted connection may live (20 s), inside the warm-up.
+    parser.add_argument("--flood-at", type=float, default=10, help="minute at which the flood starts")
+    parser.add_argument("--flood-seconds", type=float, default=120, help="length of the flood (0: none)")
     options = parser.parse_args()
 
     host = subprocess.Popen([options.host, "--port", "0", "--allow-ai-control", "--demo"],
@@ -319,6 +432,22 @@ def main():
         for i in range(CLIENTS):
             start(client_loop, port, i, channels + [loop_id], loop_id, wave_id, json_id)
 
+        flood_outcome = []
+
+        def flood_phase():
+            if stop.wait(options.flood_at * 60):
+                return
+            print("soak: flood starts at minute %.1f" % options.flood_at, flush=True)
+            try:
+                lines, problems = flood(port, admin.session, options.flood_seconds, host.pid)
+            except Exception as error:  # noqa: BLE001
+                lines, problems = [], ["flood: %s" % error]
+            for line in lines:
+                print(line, flush=True)
+            flood_outcome.append(problems)
+
+        flooding = start(flood_phase) if options.flood_seconds > 0 else None
+
         # Per interval: elapsed minutes, resident KiB, and the fewest descriptors
         # seen (requests in flight apart: they come and go by design).
         samples = []
@@ -346,6 +475,13 @@ def main():
                      snapshot["http_errors"], snapshot["sent"],
                      (admin.call("get_status") or {}).get("latest_cursor"),
                      "" if scripted else "(no script results)"), flush=True)
+
+        if flooding is not None:
+            flooding.join(timeout=options.flood_seconds + 660)
+            if not flood_outcome:
+                failed.append("the flood did not finish within the run (it starts at minute %g)" % options.flood_at)
+            else:
+                failed.extend(flood_outcome[0])
 
         warm = [s for s in samples if s[0] <= options.warmup]
         after = [s for s in samples if s[0] > options.warmup]

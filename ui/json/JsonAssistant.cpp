@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace vn {
@@ -201,6 +202,19 @@ void JsonAssistant::showFormatted(const QString& text)
     if (text == formattedText && (formattedShown == text.size() || fillTimer.isActive()))
         return;
     fillTimer.stop();
+    if (formattedView->document()->characterCount() > FirstSlice) {
+        // Tearing down a large document takes long; a fresh one takes its place now
+        // and the old one goes on a later event-loop turn.
+        QTextDocument* old = formattedView->document();
+        auto* fresh = new QTextDocument(formattedView);
+        fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh));
+        fresh->setDefaultFont(old->defaultFont());
+        fresh->setUndoRedoEnabled(false);
+        new JsonHighlighter(fresh);
+        old->setParent(nullptr);
+        formattedView->setDocument(fresh);
+        old->deleteLater();
+    }
     formattedText = text;
     formattedShown = sliceEnd(text, 0, FirstSlice);
     formattedView->setPlainText(formattedShown == text.size() ? text : text.left(formattedShown));

@@ -330,6 +330,11 @@ void JsonAssistantTest::largeResultFillsInSlices()
     QCOMPARE(formatted->toPlainText(), QStringLiteral("[\n    1\n]\n"));
     QTest::qWait(50);
     QCOMPARE(formatted->toPlainText(), QStringLiteral("[\n    1\n]\n"));
+    // Still coloured, and in the editor's font, after the large document was replaced.
+    const QTextBlock number = formatted->document()->findBlockByNumber(1);
+    QVERIFY(!number.layout()->formats().isEmpty());
+    QCOMPARE(number.layout()->formats().first().format.foreground().color().name(), QStringLiteral("#c68c49"));
+    QCOMPARE(formatted->document()->defaultFont().family(), input()->document()->defaultFont().family());
 }
 
 void JsonAssistantTest::linkColourFollowsTheTheme()

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -195,6 +196,22 @@ private Q_SLOTS:
         group->setCurrentIndex(1);
         QCOMPARE(validation(editor), QStringLiteral("目标组已满，请选择其他控件组"));
         QVERIFY(!saveOf(editor)->isEnabled());
+    }
+
+    void addingFromTheMenuOpensTheEditor()
+    {
+        SerialControlPanel panel;
+        auto* add = panel.findChild<QPushButton*>("addSerialControl");
+        QTimer::singleShot(0, [] {
+            auto* editor = qobject_cast<ControlEditor*>(QApplication::activeModalWidget());
+            QVERIFY(editor);
+            QVERIFY(editor->findChild<QPlainTextEdit*>("controlEditorOptions")->isVisibleTo(editor));
+            editor->reject();
+        });
+        add->menu()->actions().at(4)->trigger();   // 下拉框
+        QCOMPARE(panel.controlRows().size(), std::size_t(1));
+        QCOMPARE(panel.controlRows()[0]->control.value("type").toString(), QStringLiteral("select"));
+        QCOMPARE(panel.controlRows()[0]->control.value("layer").toInt(), 1);
     }
 
     // The card's "编辑" opens the editor; saving in the same group edits in

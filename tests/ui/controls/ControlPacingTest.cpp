@@ -331,6 +331,19 @@ private Q_SLOTS:
         shown.panel.send(shown.row(2));
         QCOMPARE(shown.panel.statusLabel()->text(), QStringLiteral("发送失败：未知占位符：{nope}"));
 
+        // A file transfer owns the line: nothing can be sent from the panel.
+        {
+            QObject transfer;
+            ch->transferOwner = &transfer;
+            shown.panel.setChannel(ch);
+            QVERIFY(!row->sendButton->isEnabled());
+            shown.panel.send(row);
+            QCOMPARE(shown.panel.statusLabel()->text(),
+                     QStringLiteral("发送失败：串口正在传输文件，请在传输完成后发送"));
+        }
+        shown.panel.setChannel(ch);
+        QVERIFY(row->sendButton->isEnabled());
+
         // A value change with the send button disabled arms nothing but edits the record.
         Channel tcp(&engine, Config::fromJson({{"kind", "tcp-client"}}));
         QSignalSpy changed(&shown.panel, &SerialControlPanel::changed);

@@ -150,13 +150,28 @@ private Q_SLOTS:
             fromMonitor = fromMonitor || e.toObject().value("message").toString() == QLatin1String("control-monitor");
         QVERIFY(fromMonitor);
 
+        {
+            QObject transfer;
+            ch->transferOwner = &transfer;
+            dialog.refresh();
+            QVERIFY(!part<QPushButton>(dialog, "serialMonitorSend")->isEnabled());
+            QCOMPARE(part<QLabel>(dialog, "serialMonitorConnection")->text(), QStringLiteral("文件传输中"));
+            QTest::keyClick(payload, Qt::Key_Return);
+            QCOMPARE(part<QLabel>(dialog, "serialMonitorMessage")->text(),
+                     QStringLiteral("串口正在传输文件，请在传输完成后发送"));
+            QVERIFY(part<QLabel>(dialog, "serialMonitorMessage")->isVisible());
+        }
+        dialog.sendCurrent();
+        QVERIFY(!part<QLabel>(dialog, "serialMonitorMessage")->isVisible());
+        QCOMPARE(ch->txBytes, qint64(12));
+
         ch->status(QStringLiteral("reconnecting"), QStringLiteral("串口已断开"));
         QTest::mouseClick(part<QPushButton>(dialog, "serialMonitorSend"), Qt::LeftButton);   // disabled soon
         dialog.sendCurrent();
         auto* message = part<QLabel>(dialog, "serialMonitorMessage");
         QVERIFY(message->isVisible());
         QCOMPARE(message->text(), QStringLiteral("请先在控件页选择已建立的串口连接"));
-        QCOMPARE(ch->txBytes, qint64(6));
+        QCOMPARE(ch->txBytes, qint64(12));
         QCOMPARE(payload->text(), QStringLiteral("hello"));
         QTRY_VERIFY(!part<QPushButton>(dialog, "serialMonitorSend")->isEnabled());
     }

@@ -20,6 +20,24 @@ public:
     static void drawPolyline(QImage& image, const QRect& clip, const QPointF* points, qsizetype count,
                              const QColor& color, double strength);
 
+    // One polyline of a batch; points ascend in x, as a curve's vertices do.
+    struct Polyline {
+        const QPointF* points = nullptr;
+        qsizetype count = 0;
+        QColor color;
+        double strength = 1.0;
+    };
+    // Draws the polylines in order, one narrow strip of columns at a time, so
+    // the pixels a strip's steep segments walk stay in the cache. Same result
+    // as drawing them one after the other.
+    static void drawPolylines(QImage& image, const QRect& clip, const Polyline* lines, qsizetype count);
+
+    // A one-pixel dashed grid line, horizontal or vertical, on pixel centres:
+    // `on` pixels drawn, `off` skipped, from its start. Not antialiased, as the
+    // painter draws such lines without antialiasing either. Device pixels.
+    static void drawGridLine(QImage& image, const QPointF& from, const QPointF& to, const QColor& color, int on,
+                             int off);
+
     // Whether a pen of this width and style can be drawn here.
     static bool handles(double width, int line) { return line == 1 && width <= 1.0; }
 };

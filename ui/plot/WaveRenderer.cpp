@@ -220,11 +220,11 @@ void WaveRenderer::render(QImage& image, const WaveScene& scene)
     QPainter painter(&image);
     painter.setFont(scene.font);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    drawFrame(painter, scene);
+    drawFrame(painter, image, scene);
     drawCurves(painter, image, scene);
 }
 
-void WaveRenderer::drawFrame(QPainter& painter, const WaveScene& scene)
+void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& scene)
 {
     const Theme& theme = scene.theme;
     const QRectF& area = scene.area;
@@ -247,21 +247,31 @@ void WaveRenderer::drawFrame(QPainter& painter, const WaveScene& scene)
 
     const QPen minor = dashedPen(theme.line, 75, 2, 4);
     const QPen major = dashedPen(theme.line, 155, 3, 3);
-    painter.setPen(minor);
+    // At one device pixel per pixel the dashed grid is drawn straight into
+    // the image: the painter's dashed lines cost more than all the text.
+    const bool direct = scene.ratio == 1.0;
+    const auto gridLine = [&](const QPen& pen, const QPointF& from, const QPointF& to) {
+        if (!direct) {
+            painter.setPen(pen);
+            painter.drawLine(from, to);
+            return;
+        }
+        const QList<qreal> dashes = pen.dashPattern();
+        WaveLineRaster::drawGridLine(image, from, to, pen.color(), int(dashes.value(0)), int(dashes.value(1)));
+    };
     for (double v : yTicks.minors) {
         const double y = lineY(v);
-        painter.drawLine(QPointF(area.x(), y), QPointF(right, y));
+        gridLine(minor, QPointF(area.x(), y), QPointF(right, y));
     }
     for (double v : xTicks.minors) {
         const double x = lineX(v);
-        painter.drawLine(QPointF(x, area.y()), QPointF(x, bottom));
+        gridLine(minor, QPointF(x, area.y()), QPointF(x, bottom));
     }
 
     const double labelLeft = scene.yLabel.isEmpty() ? 2 : fh + 10;
     for (double v : yTicks.majors) {
         const double y = lineY(v);
-        painter.setPen(major);
-        painter.drawLine(QPointF(area.x(), y), QPointF(right, y));
+        gridLine(major, QPointF(area.x(), y), QPointF(right, y));
         if (!scene.yAxisVisible)
             continue;
         painter.setPen(theme.muted);
@@ -276,8 +286,7 @@ void WaveRenderer::drawFrame(QPainter& painter, const WaveScene& scene)
     double lastRight = 0;
     for (double v : xTicks.majors) {
         const double x = lineX(v);
-        painter.setPen(major);
-        painter.drawLine(QPointF(x, area.y()), QPointF(x, bottom));
+        gridLine(major, QPointF(x, area.y()), QPointF(x, bottom));
         if (!scene.xAxisVisible)
             continue;
         painter.setPen(theme.muted);
@@ -325,26 +334,42 @@ void WaveRenderer::drawCurves(QPainter& painter, QImage& image, const WaveScene&
     const QRect deviceClip(QPoint(int(std::floor(area.left() * ratio)), int(std::floor(area.top() * ratio))),
                            QPoint(int(std::ceil(area.right() * ratio)) - 1,
                                   int(std::ceil(area.bottom() * ratio)) - 1));
+    // Thin solid curves are drawn in batches by the strip raster; a curve the
+    // painter draws ends the batch first, so curves stay in key order.
+    std::size_t batched = 0;
+    std::vector<WaveLineRaster::Polyline> batch;
+    const auto flush = [&] {
+        if (!batch.empty())
+            WaveLineRaster::drawPolylines(image, deviceClip, batch.data(), qsizetype(batch.size()));
+        batch.clear();
+        batched = 0;
+    };
     for (const WaveCurveDraw& curve : scene.curves) {
         const WavePoints& points = *curve.points;
         if (points.isEmpty())
             continue;
         const auto [begin, end] = visibleSlice(points, xlow, xlow + xspan);
         decimate(points, begin, end, xlow, xspan, area.width(), indices);
+        const WaveCurveStyle& style = curve.style;
+        if (indices.size() >= 2 && WaveLineRaster::handles(style.width, style.line)) {
+            if (deviceVertices.size() <= batched)
+                deviceVertices.resize(batched + 1);
+            std::vector<QPointF>& device = deviceVertices[batched++];
+            device.clear();
+            device.reserve(indices.size());
+            for (qsizetype index : indices) {
+                const QPointF& p = points.at(index);
+                device.emplace_back(mapX(p.x(), area, scene.x) * ratio, mapY(p.y(), area, scene.y) * ratio);
+            }
+            batch.push_back({device.data(), qsizetype(device.size()), curve.color, style.width});
+            continue;
+        }
+        flush();
         vertices.clear();
         vertices.reserve(indices.size());
         for (qsizetype index : indices) {
             const QPointF& p = points.at(index);
             vertices.emplace_back(mapX(p.x(), area, scene.x), mapY(p.y(), area, scene.y));
-        }
-        const WaveCurveStyle& style = curve.style;
-        if (vertices.size() >= 2 && WaveLineRaster::handles(style.width, style.line)) {
-            deviceVertices.resize(vertices.size());
-            for (std::size_t i = 0; i < vertices.size(); ++i)
-                deviceVertices[i] = vertices[i] * ratio;
-            WaveLineRaster::drawPolyline(image, deviceClip, deviceVertices.data(), qsizetype(deviceVertices.size()),
-                                         curve.color, style.width);
-            continue;
         }
         QPen pen(QBrush(curve.color), style.width, Qt::PenStyle(style.line), Qt::SquareCap, Qt::BevelJoin);
         pen.setCosmetic(true);
@@ -354,6 +379,7 @@ void WaveRenderer::drawCurves(QPainter& painter, QImage& image, const WaveScene&
         if (vertices.size() == 1)
             painter.drawEllipse(QRectF(vertices.front() - QPointF(2, 2), QSizeF(4, 4)));
     }
+    flush();
 }
 
 } // namespace vn

@@ -79,12 +79,12 @@ public:
     void render(QImage& image, const WaveScene& scene);
 
 private:
-    void drawFrame(QPainter& painter, const WaveScene& scene);
+    void drawFrame(QPainter& painter, QImage& image, const WaveScene& scene);
     void drawCurves(QPainter& painter, QImage& image, const WaveScene& scene);
 
     std::vector<qsizetype> indices;
     std::vector<QPointF> vertices;
-    std::vector<QPointF> deviceVertices;
+    std::vector<std::vector<QPointF>> deviceVertices;   // one per curve of a raster batch
 };
 
 } // namespace vn

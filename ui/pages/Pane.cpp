@@ -57,6 +57,7 @@ void Pane::tick(bool) {}
 void Pane::applyAppearance() {}
 void Pane::replay() {}
 void Pane::clearView() {}
+void Pane::exportLog() {}
 void Pane::refreshSource() {}
 void Pane::refreshScriptResults() {}
 

@@ -54,6 +54,7 @@ public:
     void applyAppearance();
     void replay();
     void clearView();
+    void exportLog();
     void refreshSource();
     void refreshScriptResults();
 

@@ -26,6 +26,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -336,6 +337,16 @@ void Window::startTimers()
             refreshSshProfiles();
     });
     ui->sshConfigTimer->start();
+
+    if (root) {
+        // The window system does not say when the user lets go of a window it
+        // moves, so a move counts as ended once the window has rested briefly.
+        ui->moveSettle = new QTimer(this);
+        ui->moveSettle->setObjectName(QStringLiteral("moveSettleTimer"));
+        ui->moveSettle->setSingleShot(true);
+        ui->moveSettle->setInterval(250);
+        connect(ui->moveSettle, &QTimer::timeout, this, [this]() { dockAfterMove(QCursor::pos()); });
+    }
 }
 
 void Window::tick()
@@ -368,6 +379,8 @@ UpdateService* Window::updateService() const { return ui->updateService; }
 bool Window::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Move && ui->moveSettle && event->spontaneous() && isActiveWindow())
+        ui->moveSettle->start();
     if (event->type() == QEvent::Resize && ui->tabs) {
         adjustTabs();
         arrangeParameters();
@@ -384,6 +397,7 @@ void Window::closeEvent(QCloseEvent* event)
     ui->sshConfigTimer->stop();
 
     if (root) {
+        ui->moveSettle->stop();
         if (!root->closing) {
             const QList<Pane*> moving = pages;
             for (Pane* page : moving)

@@ -124,6 +124,11 @@ public:
     QMenu* newPageMenu();
     void transferPane(Pane* page, Window* target);
     Window* detachConnection(int index, const QPoint& globalPos, bool systemMove);
+    // A torn-off window whose move ended over another window's tab bar moves
+    // its pages there and closes; the root window never docks away.
+    void dockAfterMove(const QPoint& globalPos);
+    // Asks for a new connection name ("重命名连接") and gives it to the channel.
+    void renameConnection(Channel* channel);
 
     // --- Dialogs, agents and the MCP bridge -----------------------------------
     void openSettings();

@@ -8,6 +8,8 @@
 #include "ui/window/WindowWidgets.h"
 
 #include <QCursor>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStackedWidget>
 #include <QStyle>
@@ -15,6 +17,16 @@
 #include <QTimer>
 
 namespace vn {
+
+namespace {
+
+bool activeChannelState(const QString& state)
+{
+    return state == QLatin1String("connected") || state == QLatin1String("listening")
+        || state == QLatin1String("connecting") || state == QLatin1String("reconnecting");
+}
+
+} // namespace
 
 void Window::tabMenu(const QPoint& position)
 {
@@ -26,6 +38,7 @@ void Window::tabMenu(const QPoint& position)
     const auto indexOf = [this, guarded]() { return guarded ? paneIndex(ui->tabs, guarded) : -1; };
 
     QMenu menu(this);
+    menu.setObjectName(QStringLiteral("tabMenu"));
     QAction* rename = menu.addAction(QStringLiteral("重命名标签\tF2"));
     rename->setObjectName(QStringLiteral("renameTab"));
     connect(rename, &QAction::triggered, this, [this, indexOf]() {
@@ -35,6 +48,29 @@ void Window::tabMenu(const QPoint& position)
         });
     });
     menu.addSeparator();
+    if (!page->isControl() && page->channel) {
+        const QPointer<Channel> channel = page->channel;
+        const bool active = activeChannelState(channel->state);
+        QAction* stop = menu.addAction(QStringLiteral("断开连接"));
+        stop->setEnabled(active);
+        connect(stop, &QAction::triggered, this, [channel]() {
+            if (channel)
+                channel->close();
+        });
+        QAction* reopen = menu.addAction(QStringLiteral("重新连接"));
+        reopen->setEnabled(!active);
+        connect(reopen, &QAction::triggered, this, [channel]() {
+            if (channel)
+                channel->open();
+        });
+        connect(menu.addAction(QStringLiteral("重命名连接名称")), &QAction::triggered, this,
+                [this, channel]() { renameConnection(channel); });
+        menu.addSeparator();
+        connect(menu.addAction(QStringLiteral("导出日志…")), &QAction::triggered, this, [guarded]() {
+            if (guarded)
+                guarded->exportLog();
+        });
+    }
     if (!page->isControl()) {
         connect(menu.addAction(QStringLiteral("清空显示")), &QAction::triggered, this, [guarded]() {
             if (guarded)
@@ -53,6 +89,52 @@ void Window::tabMenu(const QPoint& position)
                     closeTab(index);
             });
     menu.exec(ui->tabs->mapToGlobal(position));
+}
+
+void Window::renameConnection(Channel* channel)
+{
+    const QPointer<Channel> guarded(channel);
+    if (!guarded)
+        return;
+    bool accepted = false;
+    const QString text = QInputDialog::getText(this, QStringLiteral("重命名连接"), QStringLiteral("名称"),
+                                               QLineEdit::Normal, guarded->name, &accepted)
+                             .trimmed();
+    if (!accepted || text.isEmpty() || !guarded)
+        return;
+    guarded->name = text;
+    guarded->config.name = text;
+    if (current && current->channel == guarded) {
+        Config shown = form();
+        shown.name = text;
+        loadForm(shown);
+    }
+    syncConnections();
+}
+
+void Window::dockAfterMove(const QPoint& globalPos)
+{
+    if (!root)
+        return;
+    QPointer<Window> target;
+    for (const QPointer<Window>& window : std::as_const(root->windows)) {
+        if (window && window != this && cursorOver(window->ui->tabs, globalPos)) {
+            target = window;
+            break;
+        }
+    }
+    if (!target)
+        return;
+    // After the window system has finished the move.
+    QTimer::singleShot(0, this, [this, target]() {
+        if (!target)
+            return;
+        closing = true;
+        const QList<Pane*> moving = pages;
+        for (Pane* page : moving)
+            transferPane(page, target);
+        close();
+    });
 }
 
 void Window::beginTabRename(int index)

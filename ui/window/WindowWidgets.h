@@ -65,6 +65,7 @@ struct Window::Widgets {
     QTimer* tickTimer = nullptr;
     QTimer* portTimer = nullptr;
     QTimer* sshConfigTimer = nullptr;
+    QTimer* moveSettle = nullptr; // torn-off windows: a move counts as ended after a pause
     QElapsedTimer auditClock;
 
     QPointer<QDialog> settingsDialog;

@@ -110,6 +110,9 @@ private Q_SLOTS:
     void renameTabInPlace_data();
     void renameTabInPlace();
     void f2RenamesTheCurrentTab();
+    void tabMenuEntries_data();
+    void tabMenuEntries();
+    void movedOverATabBarDocksBack();
     void portHelpers_data();
     void portHelpers();
     void updateChecksStayOffline_data();
@@ -666,6 +669,87 @@ void WindowTest::f2RenamesTheCurrentTab()
     // Losing the focus commits.
     window->parameterScroll()->setFocus();
     QTRY_COMPARE(window->tabs()->tabText(0), QStringLiteral("主板"));
+}
+
+void WindowTest::tabMenuEntries_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("disabled");
+    QTest::newRow("session page without a channel")
+        << "session" << QStringList{"重命名标签\tF2", "清空显示", "移至独立窗口", "关闭收发页面及连接"} << QStringList();
+    QTest::newRow("control page") << "control" << QStringList{"重命名标签\tF2", "移至独立窗口", "关闭控件页面"}
+                                  << QStringList();
+    QTest::newRow("closed connection")
+        << "closed"
+        << QStringList{"重命名标签\tF2", "断开连接", "重新连接", "重命名连接名称", "导出日志…", "清空显示",
+                       "移至独立窗口", "关闭收发页面及连接"}
+        << QStringList{"断开连接"};
+}
+
+void WindowTest::tabMenuEntries()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, disabled);
+    Workspace workspace;
+    auto window = workspace.open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    Pane* target = window->pages.first();
+    if (page == QLatin1String("control")) {
+        target = window->newInstrument(QStringLiteral("json"), nullptr, true, QString());
+    } else if (page == QLatin1String("closed")) {
+        Config demo;
+        demo.kind = QStringLiteral("demo");
+        QPointer<Channel> channel = workspace.engine.open(demo);
+        QTRY_VERIFY((target = window->findPane(channel)));
+        channel->close();
+    }
+    QStringList shown;
+    QStringList off;
+    QTimer::singleShot(0, this, [&]() {
+        auto* menu = window->findChild<QMenu*>(QStringLiteral("tabMenu"));
+        QVERIFY(menu);
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            shown.append(action->text());
+            if (!action->isEnabled())
+                off.append(action->text());
+        }
+        menu->close();
+    });
+    window->tabMenu(window->tabs()->tabRect(paneIndex(window->tabs(), target)).center());
+    QCOMPARE(shown, entries);
+    QCOMPARE(off, disabled);
+    // Beside the tabs there is no menu at all.
+    window->tabMenu(QPoint(window->tabs()->width() + 50, 5));
+}
+
+void WindowTest::movedOverATabBarDocksBack()
+{
+    Workspace workspace;
+    auto root = workspace.open();
+    root->show();
+    QVERIFY(QTest::qWaitForWindowExposed(root.get()));
+    root->newInstrument(QStringLiteral("xml"), nullptr, true, QString());
+    QPointer<Window> torn = root->detachConnection(1, QPoint(600, 300), false);
+    QVERIFY(torn);
+    QVERIFY(QTest::qWaitForWindowExposed(torn.data()));
+    QCOMPARE(root->pages.size(), 1);
+
+    // The root never docks away, and a move that ends elsewhere changes nothing.
+    root->dockAfterMove(torn->tabs()->mapToGlobal(torn->tabs()->rect().center()));
+    torn->dockAfterMove(QPoint(-5000, -5000));
+    QCoreApplication::processEvents(); // a dock would be queued for the next turn
+    QVERIFY(torn);
+    QCOMPARE(root->pages.size(), 1);
+
+    torn->dockAfterMove(root->tabs()->mapToGlobal(root->tabs()->rect().center()));
+    QTRY_VERIFY(torn.isNull());
+    QCOMPARE(root->pages.size(), 2);
+    QVERIFY(root->pages.last()->isControl());
 }
 
 void WindowTest::portHelpers_data()

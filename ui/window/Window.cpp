@@ -444,21 +444,19 @@ QString instrumentIconName(const QString& kind)
 
 QString serialNumber(const QJsonObject& port)
 {
-    const QString number = port.value(QStringLiteral("serial_number")).toString();
-    return number.isEmpty() ? port.value(QStringLiteral("hwid")).toString() : number;
+    const QJsonValue number = port.value(QStringLiteral("serial_number"));
+    return number.isString() ? number.toString() : port.value(QStringLiteral("hwid")).toString();
 }
 
 QString usbIdentity(const QJsonObject& port)
 {
     QStringList parts;
-    const auto text = [&port](const char* key) {
+    for (const auto& [key, format] : {std::pair{"vendor_id", "VID %1"}, std::pair{"product_id", "PID %1"}}) {
         const QJsonValue value = port.value(QLatin1String(key));
-        return value.isDouble() ? QString::number(value.toInteger()) : value.toString();
-    };
-    if (const QString vendor = text("vendor_id"); !vendor.isEmpty())
-        parts.append(QStringLiteral("VID %1").arg(vendor));
-    if (const QString product = text("product_id"); !product.isEmpty())
-        parts.append(QStringLiteral("PID %1").arg(product));
+        if (value.isDouble())
+            parts.append(QString::fromLatin1(format).arg(QString::number(value.toInteger(), 16).toUpper(), 4,
+                                                          QLatin1Char('0')));
+    }
     return parts.join(QStringLiteral(" · "));
 }
 

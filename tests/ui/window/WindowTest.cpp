@@ -757,11 +757,15 @@ void WindowTest::portHelpers_data()
     QTest::addColumn<QJsonObject>("port");
     QTest::addColumn<QString>("serial");
     QTest::addColumn<QString>("usb");
-    QTest::newRow("full") << QJsonObject{{"serial_number", "A1"}, {"hwid", "USB\\1"}, {"vendor_id", "1A86"},
-                                         {"product_id", "7523"}}
-                          << "A1" << "VID 1A86 · PID 7523";
-    QTest::newRow("hardware id only") << QJsonObject{{"hwid", "ACPI\\PNP0501"}} << "ACPI\\PNP0501" << "";
-    QTest::newRow("product only") << QJsonObject{{"product_id", "6001"}} << "" << "PID 6001";
+    QTest::newRow("full") << QJsonObject{{"serial_number", "A1"}, {"hwid", "A1"}, {"vendor_id", 0x303A},
+                                         {"product_id", 0x1001}}
+                          << "A1" << "VID 303A · PID 1001";
+    QTest::newRow("short ids are padded") << QJsonObject{{"vendor_id", 0x403}, {"product_id", 0x6001}} << ""
+                                          << "VID 0403 · PID 6001";
+    QTest::newRow("no serial key") << QJsonObject{{"hwid", "ACPI\\PNP0501"}, {"vendor_id", QJsonValue()}}
+                                   << "ACPI\\PNP0501" << "";
+    QTest::newRow("empty serial stays empty") << QJsonObject{{"serial_number", ""}, {"hwid", "X"}} << "" << "";
+    QTest::newRow("text ids are not numbers") << QJsonObject{{"vendor_id", "1A86"}} << "" << "";
 }
 
 void WindowTest::portHelpers()

@@ -212,6 +212,27 @@ private Q_SLOTS:
         QCOMPARE(other.settings().value("hex").toBool(), false);
     }
 
+    void appearanceReachesTheLogAndButtons()
+    {
+        SerialMonitorDialog dialog;
+        QFont font(QStringList{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("WenQuanYi Micro Hei")}, -1,
+                   QFont::Bold, true);
+        font.setPointSizeF(10.5);
+        const Theme dark = Theme::make(true);
+        dialog.setAppearance(dark, font);
+        QCOMPARE(dialog.log->styleSheet(),
+                 QStringLiteral("font-family: 'DejaVu Sans Mono', 'WenQuanYi Micro Hei'; font-size: 10.5pt; "
+                                "font-weight: 700; font-style: italic;"));
+        QCOMPARE(dialog.log->theme, dark);
+        for (IconButton* b : dialog.findChildren<IconButton*>())
+            QCOMPARE(b->theme, dark);
+        font.setPointSize(12);
+        font.setItalic(false);
+        dialog.setAppearance(dark, font);
+        QVERIFY(dialog.log->styleSheet().contains(QStringLiteral("font-size: 12pt;")));
+        QVERIFY(dialog.log->styleSheet().endsWith(QStringLiteral("font-style: normal;")));
+    }
+
     void panelOwnsTheWindow()
     {
         Engine engine;

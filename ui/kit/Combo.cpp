@@ -77,7 +77,10 @@ void Combo::showMenuPopup()
     menu->setMinimumWidth(width());
     for (int index = 0; index < count(); ++index) {
         const QString tip = itemData(index, Qt::ToolTipRole).toString();
-        QAction* action = menu->addAction(tip.isEmpty() ? itemText(index) : tip);
+        // Item texts are user data (group names, ports): an "&" is shown, never
+        // taken as a mnemonic marker.
+        QString text = tip.isEmpty() ? itemText(index) : tip;
+        QAction* action = menu->addAction(text.replace(QLatin1Char('&'), QLatin1String("&&")));
         action->setCheckable(true);
         action->setChecked(index == currentIndex());
         connect(action, &QAction::triggered, this, [this, index] {

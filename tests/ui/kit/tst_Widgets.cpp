@@ -316,7 +316,7 @@ void TestWidgets::comboMenuPopup()
     window.resize(300, 120);
     auto* combo = new Combo(&window);
     combo->setGeometry(10, 10, 200, 36);
-    combo->addItems({QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙")});
+    combo->addItems({QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙"), QStringLiteral("读&写")});
     combo->setItemData(1, QStringLiteral("乙（说明）"), Qt::ToolTipRole);
     combo->setCurrentIndex(2);
     combo->menuPopup = true;
@@ -331,9 +331,10 @@ void TestWidgets::comboMenuPopup()
     QVERIFY(menu->minimumWidth() >= combo->width());
     QCOMPARE(menu->pos(), combo->mapToGlobal(QPoint(0, combo->height() + 1)));
     const QList<QAction*> actions = menu->actions();
-    QCOMPARE(actions.size(), 3);
+    QCOMPARE(actions.size(), 4);
     QCOMPARE(actions[0]->text(), QStringLiteral("甲"));
     QCOMPARE(actions[1]->text(), QStringLiteral("乙（说明）"));
+    QCOMPARE(actions[3]->iconText(), QStringLiteral("读&写")); // an "&" is shown, not a mnemonic
     QVERIFY(!actions[0]->isChecked());
     QVERIFY(actions[2]->isChecked());
     for (QAction* action : actions) {

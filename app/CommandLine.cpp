@@ -62,6 +62,20 @@ bool CommandLine::parse(const QStringList& arguments)
     return parser.parse(arguments);
 }
 
+bool opensWindow(const QStringList& arguments)
+{
+    CommandLine line{QString()};
+    if (!line.parse(arguments))
+        return false;
+    for (const char* name : {"help", "help-all", "version"}) {
+        if (line.isSet(QString::fromLatin1(name)))
+            return false;
+    }
+    if (line.isSet(line.detectSkillAgents) || line.isSet(line.installSkill))
+        return false;
+    return !line.isSet(line.mcpPort) || parsePortText(line.value(line.mcpPort)).has_value();
+}
+
 QString settingsLocation(const QString& executableFolder, QFile& installation)
 {
     const QString beside = executableFolder + QStringLiteral("/settings.json");

@@ -29,6 +29,7 @@ public:
 
     QString settingsPath() const { return parser.value(settings); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
+    bool isSet(const QString& name) const { return parser.isSet(name); }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
 
     const QCommandLineOption mcpPort;
@@ -45,6 +46,12 @@ public:
 private:
     QCommandLineParser parser;
 };
+
+// Whether a run with these arguments (the program first) gets as far as the
+// window: not when the parser rejects them, for help and version, for the
+// head-less modes, nor for an unusable --mcp-port. Read before the
+// application object exists.
+bool opensWindow(const QStringList& arguments);
 
 // Where the workspace settings file lives when --settings is not given:
 // "settings.json" beside the executable, or, when "installation.json" there

@@ -20,27 +20,24 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <cstring>
 #include <optional>
 
 namespace vn {
 
 namespace {
 
-// The skill modes are run by installers and scripts, often where no display
-// exists; they never show a window, so they need no display connection.
-void runHeadlessWithoutDisplay(int argc, char** argv)
+// A run that ends before any window (help, version, a rejected command line,
+// the skill modes run by installers and scripts) needs no display: without
+// one, the default platform would abort the process before it could answer.
+void withoutDisplayWhenNoWindow(int argc, char** argv)
 {
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         return;
-    for (int i = 1; i < argc; ++i) {
-        const char* word = argv[i];
-        if (std::strcmp(word, "--detect-skill-agents") == 0 || std::strcmp(word, "--install-skill") == 0
-            || std::strncmp(word, "--install-skill=", 16) == 0) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            return;
-        }
-    }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!opensWindow(arguments))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 void setIdentity()
@@ -119,7 +116,7 @@ int qMain(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
 
-    runHeadlessWithoutDisplay(argc, argv);
+    withoutDisplayWhenNoWindow(argc, argv);
     QApplication app(argc, argv);
     setIdentity();
     installWindowChrome();

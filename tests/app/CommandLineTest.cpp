@@ -33,6 +33,8 @@ private Q_SLOTS:
     void workspacePort();
     void portResolution_data();
     void portResolution();
+    void windowOrNot_data();
+    void windowOrNot();
 };
 
 void CommandLineTest::optionsAndDefaults()
@@ -224,6 +226,33 @@ void CommandLineTest::portResolution()
     QCOMPARE(choice.valid, valid);
     if (valid)
         QCOMPARE(int(choice.port), port);
+}
+
+void CommandLineTest::windowOrNot_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("window");
+
+    QTest::newRow("nothing") << QStringList{} << true;
+    QTest::newRow("preview options") << QStringList{QStringLiteral("--demo"), QStringLiteral("--view=dark")} << true;
+    QTest::newRow("usable port") << QStringList{QStringLiteral("--mcp-port"), QStringLiteral("0")} << true;
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << false;
+    QTest::newRow("short help") << QStringList{QStringLiteral("-h")} << false;
+    QTest::newRow("all help") << QStringList{QStringLiteral("--help-all")} << false;
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << false;
+    QTest::newRow("short version") << QStringList{QStringLiteral("-v")} << false;
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--fullscreen")} << false;
+    QTest::newRow("missing value") << QStringList{QStringLiteral("--settings")} << false;
+    QTest::newRow("detection") << QStringList{QStringLiteral("--detect-skill-agents")} << false;
+    QTest::newRow("installation") << QStringList{QStringLiteral("--install-skill=codex")} << false;
+    QTest::newRow("unusable port") << QStringList{QStringLiteral("--mcp-port"), QStringLiteral("65536")} << false;
+}
+
+void CommandLineTest::windowOrNot()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, window);
+    QCOMPARE(opensWindow(QStringList{QStringLiteral("varnelle")} + arguments), window);
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

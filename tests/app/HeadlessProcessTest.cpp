@@ -21,7 +21,8 @@ private Q_SLOTS:
     void modes_data();
     void modes();
     void installedSkillIsTheBuiltInGuide();
-    void runsWithoutDisplay();
+    void endsWithoutDisplay_data();
+    void endsWithoutDisplay();
 };
 
 void HeadlessProcessTest::modes_data()
@@ -107,20 +108,40 @@ void HeadlessProcessTest::installedSkillIsTheBuiltInGuide()
              readFile(QStringLiteral(VN_SOURCE_DIR "/mcp/guides/references/frame-script.md")));
 }
 
-void HeadlessProcessTest::runsWithoutDisplay()
+void HeadlessProcessTest::endsWithoutDisplay_data()
 {
+    QTest::addColumn<QStringList>("arguments"); // "REPORT" stands for the report path
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("detection") << QStringList{QStringLiteral("--detect-skill-agents"), QStringLiteral("--skill-report"),
+                                              QStringLiteral("REPORT")}
+                               << 0;
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0;
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0;
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--fullscreen")} << 1;
+    QTest::newRow("unusable port") << QStringList{QStringLiteral("--mcp-port"), QStringLiteral("x")} << 2;
+}
+
+// Nothing names a display platform and none is there: runs that end before
+// any window still answer.
+void HeadlessProcessTest::endsWithoutDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
     ProgramHome home;
     home.tool(QStringLiteral("codex"));
     const QString reportPath = home.path(QStringLiteral("agents.ini"));
+    arguments.replaceInStrings(QStringLiteral("REPORT"), reportPath);
     QProcess process;
     QProcessEnvironment env = home.environment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     process.setProcessEnvironment(env);
-    process.start(programPath(), {QStringLiteral("--detect-skill-agents"), QStringLiteral("--skill-report"), reportPath});
+    process.start(programPath(), arguments);
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
-    QCOMPARE(readFile(reportPath), codexOnly);
+    QCOMPARE(process.exitCode(), code);
+    if (arguments.contains(reportPath))
+        QCOMPARE(readFile(reportPath), codexOnly);
 }
 
 QTEST_GUILESS_MAIN(HeadlessProcessTest)

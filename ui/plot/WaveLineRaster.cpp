@@ -200,14 +200,14 @@ void segments(const Target& t, const QPointF* points, qsizetype first, qsizetype
     }
 }
 
-// A strip row is 32 bytes: two unaligned vector moves instead of a call.
+// A strip row is 64 bytes: four vector moves instead of a call.
 inline void copyRow(void* to, const void* from, int pixels)
 {
-    if (pixels == 8) {
-        const __m128i a = _mm_loadu_si128(static_cast<const __m128i*>(from));
-        const __m128i b = _mm_loadu_si128(static_cast<const __m128i*>(from) + 1);
-        _mm_storeu_si128(static_cast<__m128i*>(to), a);
-        _mm_storeu_si128(static_cast<__m128i*>(to) + 1, b);
+    if (pixels % 4 == 0) {
+        const auto* in = static_cast<const __m128i*>(from);
+        auto* out = static_cast<__m128i*>(to);
+        for (int i = 0; i < pixels / 4; ++i)
+            _mm_storeu_si128(out + i, _mm_loadu_si128(in + i));
         return;
     }
     std::memcpy(to, from, std::size_t(pixels) * 4);
@@ -234,10 +234,13 @@ void WaveLineRaster::drawGridLine(QImage& image, const QPointF& from, const QPoi
     const int start = int(std::lround(a));
     const int first = std::max(start, 0);
     const int last = std::min(int(std::lround(b)), size - 1);
+    const int period = std::max(1, on + off);
+    int phase = (first - start) % period;
     for (int i = first; i <= last; ++i) {
-        if ((i - start) % (on + off) >= on)
-            continue;
-        blend(horizontal ? t.row(along) + i : t.row(i) + along, t, 256);
+        if (phase < on)
+            blend(horizontal ? t.row(along) + i : t.row(i) + along, t, 256);
+        if (++phase == period)
+            phase = 0;
     }
 }
 
@@ -255,9 +258,10 @@ void WaveLineRaster::drawPolylines(QImage& image, const QRect& clip, const Polyl
         return;
     // Steep segments walk down the rows of a few columns. In the image each
     // row is a new cache line and most are a new page; so the columns are
-    // drawn a narrow strip at a time in a compact copy that stays in the
-    // first-level cache while every curve is drawn over it.
-    constexpr int Strip = 8;
+    // drawn a narrow strip at a time in a compact copy (32 columns of 1080
+    // rows: 135 KB) that stays in the core's cache while every curve is
+    // drawn over it.
+    constexpr int Strip = 32;
     std::vector<quint32> buffer(std::size_t(Strip) * std::size_t(box.height()));
     std::vector<Target> targets;
     targets.reserve(std::size_t(count));
@@ -275,8 +279,10 @@ void WaveLineRaster::drawPolylines(QImage& image, const QRect& clip, const Polyl
     std::vector<std::pair<qsizetype, qsizetype>> ranges(static_cast<std::size_t>(count));
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
-    for (int x0 = box.left(); x0 <= box.right(); x0 += Strip) {
-        const int x1 = std::min(x0 + Strip, box.right() + 1);
+    // Strips start on multiples of the strip width, so each copies whole
+    // cache lines of the image.
+    for (int x0 = box.left(); x0 <= box.right(); x0 = (x0 / Strip + 1) * Strip) {
+        const int x1 = std::min((x0 / Strip + 1) * Strip, box.right() + 1);
         // The segments of each curve near the strip, and the rows they reach.
         double top = std::numeric_limits<double>::infinity();
         double bottom = -top;

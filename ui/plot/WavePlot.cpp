@@ -55,6 +55,7 @@ WavePlot::WavePlot(QWidget* parent)
     copyAction->setObjectName(QStringLiteral("copyWaveReadout"));
     copyAction->setShortcut(QKeySequence::Copy);
     copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    copyAction->setEnabled(false);   // enabled while the mouse is over the plot area
     connect(copyAction, &QAction::triggered, this, &WavePlot::copyReadout);
     addAction(copyAction);
 }

@@ -56,6 +56,20 @@ int textAdvance(const QFontMetrics& fm, double value)
     return fm.horizontalAdvance(waveAxisText(value));
 }
 
+// Columns far off screen only need to differ from the visible ones, so the
+// index is clamped to ±2^62 instead of overflowing.
+inline qint64 columnOf(double x, double xlow, double xspan, double width)
+{
+    constexpr double limit = 4611686018427387904.0;   // 2^62
+    const double column = (x - xlow) / xspan * width;
+    if (!(column > -limit))
+        return column != column ? 0 : -qint64(limit);
+    if (column >= limit)
+        return qint64(limit);
+    const qint64 whole = qint64(column);   // toward zero; floor below
+    return double(whole) > column ? whole - 1 : whole;
+}
+
 } // namespace
 
 QString waveAxisText(double value)
@@ -128,14 +142,7 @@ WaveTicks axisGrid(const WaveRange& range, double pixelSpan, double minSpacing, 
 
 qint64 pixelColumn(double x, double xlow, double xspan, double width)
 {
-    // Columns far off screen only need to differ from the visible ones.
-    constexpr double limit = 4611686018427387904.0;   // 2^62
-    const double column = std::floor((x - xlow) / xspan * width);
-    if (!(column > -limit))
-        return column != column ? 0 : -qint64(limit);
-    if (column >= limit)
-        return qint64(limit);
-    return qint64(column);
+    return columnOf(x, xlow, xspan, width);
 }
 
 std::pair<qsizetype, qsizetype> visibleSlice(const WavePoints& points, double xlow, double xhigh)
@@ -160,11 +167,11 @@ void decimate(const WavePoints& points, qsizetype begin, qsizetype end, double x
     const QPointF* p = points.constData();
     qsizetype i = begin;
     while (i < end) {
-        const qint64 column = pixelColumn(p[i].x(), xlow, xspan, width);
+        const qint64 column = columnOf(p[i].x(), xlow, xspan, width);
         qsizetype lo = i;
         qsizetype hi = i;
         qsizetype j = i + 1;
-        while (j < end && pixelColumn(p[j].x(), xlow, xspan, width) == column) {
+        while (j < end && columnOf(p[j].x(), xlow, xspan, width) == column) {
             if (p[j].y() < p[lo].y())
                 lo = j;
             if (p[j].y() > p[hi].y())

@@ -1,17 +1,15 @@
 #include "ui/ssh/SshDialogs.h"
 
-#include "core/ssh/SshAuthSession.h"
+#include "ui/ssh/SshPromptDialog.h"
 
 namespace vn {
 
-// Placeholders until the dialogs land: a question is cancelled, so the
-// connection fails instead of waiting for an answer nobody can give.
-void showSshAuthPrompt(SshAuthPrompt* prompt, QWidget*, const Theme&)
+void showSshAuthPrompt(SshAuthPrompt* prompt, QWidget* parent, const Theme& theme)
 {
-    if (prompt)
-        prompt->cancel();
+    SshPromptDialog::ask(prompt, parent, theme);
 }
 
+// Placeholder until the cache-clearing dialog lands.
 void clearSshCache(const Config&, Engine*, QWidget*, const Theme&) {}
 
 } // namespace vn

@@ -1,5 +1,6 @@
 #include "ui/ssh/SshDialogs.h"
 
+#include "ui/ssh/SshCacheDialog.h"
 #include "ui/ssh/SshPromptDialog.h"
 
 namespace vn {
@@ -9,7 +10,9 @@ void showSshAuthPrompt(SshAuthPrompt* prompt, QWidget* parent, const Theme& them
     SshPromptDialog::ask(prompt, parent, theme);
 }
 
-// Placeholder until the cache-clearing dialog lands.
-void clearSshCache(const Config&, Engine*, QWidget*, const Theme&) {}
+void clearSshCache(const Config& config, Engine* engine, QWidget* parent, const Theme& theme)
+{
+    SshCacheDialog::run(config, engine, parent, theme);
+}
 
 } // namespace vn

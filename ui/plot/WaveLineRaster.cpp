@@ -215,33 +215,57 @@ inline void copyRow(void* to, const void* from, int pixels)
 
 } // namespace
 
-void WaveLineRaster::drawGridLine(QImage& image, const QPointF& from, const QPointF& to, const QColor& color,
-                                  int on, int off)
+bool WaveLineRaster::gridLine(const QSize& size, const QPointF& from, const QPointF& to, const QColor& color,
+                              int on, int off, GridLine& line)
 {
     // Pixel centres: a horizontal line lies on y + 0.5, a vertical one on x + 0.5.
-    Target t = target(color, 1.0);
-    t.base = reinterpret_cast<quint32*>(image.bits());
-    t.words = image.bytesPerLine() / 4;
-    const bool horizontal = from.y() == to.y();
-    const double fixed = horizontal ? from.y() : from.x();
-    const int along = int(std::floor(fixed));
-    const int limit = horizontal ? image.height() : image.width();
-    if (along < 0 || along >= limit)
+    line.horizontal = from.y() == to.y();
+    const double fixed = line.horizontal ? from.y() : from.x();
+    if (!(fixed >= 0) || fixed >= (line.horizontal ? size.height() : size.width()))
+        return false;
+    line.along = int(std::floor(fixed));
+    const double a = line.horizontal ? std::min(from.x(), to.x()) : std::min(from.y(), to.y());
+    const double b = line.horizontal ? std::max(from.x(), to.x()) : std::max(from.y(), to.y());
+    const int extent = line.horizontal ? size.width() : size.height();
+    line.start = int(std::lround(std::clamp(a, -1e9, 1e9)));
+    line.first = std::max(line.start, 0);
+    line.last = std::min(int(std::lround(std::clamp(b, -1e9, 1e9))), extent - 1);
+    line.on = std::max(0, on);
+    line.off = std::max(0, off);
+    line.color = color;
+    return line.first <= line.last;
+}
+
+namespace {
+
+// The part of a grid line inside [x0, x1) x [y0, y1) of a target.
+void drawGrid(const Target& t, const WaveLineRaster::GridLine& line)
+{
+    const bool horizontal = line.horizontal;
+    if (horizontal ? (line.along < t.y0 || line.along >= t.y1) : (line.along < t.x0 || line.along >= t.x1))
         return;
-    const double a = horizontal ? std::min(from.x(), to.x()) : std::min(from.y(), to.y());
-    const double b = horizontal ? std::max(from.x(), to.x()) : std::max(from.y(), to.y());
-    const int size = horizontal ? image.width() : image.height();
-    const int start = int(std::lround(a));
-    const int first = std::max(start, 0);
-    const int last = std::min(int(std::lround(b)), size - 1);
-    const int period = std::max(1, on + off);
-    int phase = (first - start) % period;
+    const int first = std::max(line.first, horizontal ? t.x0 : t.y0);
+    const int last = std::min(line.last, (horizontal ? t.x1 : t.y1) - 1);
+    const int period = std::max(1, line.on + line.off);
+    int phase = (first - line.start) % period;
     for (int i = first; i <= last; ++i) {
-        if (phase < on)
-            blend(horizontal ? t.row(along) + i : t.row(i) + along, t, 256);
+        if (phase < line.on)
+            blend(horizontal ? t.row(line.along) + (i - t.xBase) : t.row(i) + (line.along - t.xBase), t, 256);
         if (++phase == period)
             phase = 0;
     }
+}
+
+} // namespace
+
+void WaveLineRaster::drawGridLine(QImage& image, const GridLine& line)
+{
+    Target t = target(line.color, 1.0);
+    t.base = reinterpret_cast<quint32*>(image.bits());
+    t.words = image.bytesPerLine() / 4;
+    t.x1 = image.width();
+    t.y1 = image.height();
+    drawGrid(t, line);
 }
 
 void WaveLineRaster::drawPolyline(QImage& image, const QRect& clip, const QPointF* points, qsizetype count,
@@ -251,11 +275,18 @@ void WaveLineRaster::drawPolyline(QImage& image, const QRect& clip, const QPoint
     drawPolylines(image, clip, &line, 1);
 }
 
-void WaveLineRaster::drawPolylines(QImage& image, const QRect& clip, const Polyline* lines, qsizetype count)
+void WaveLineRaster::drawPolylines(QImage& image, const QRect& clip, const Polyline* lines, qsizetype count,
+                                   const Background* background)
 {
     const QRect box = clip.intersected(image.rect());
-    if (box.isEmpty() || count <= 0)
+    if (box.isEmpty() || (count <= 0 && !background))
         return;
+    std::vector<Target> grid;
+    if (background) {
+        for (const GridLine& line : background->grid)
+            grid.push_back(target(line.color, 1.0));
+    }
+    const quint32 fill = background ? 0xff000000u | background->fill.rgb() : 0;
     // Steep segments walk down the rows of a few columns. In the image each
     // row is a new cache line and most are a new page; so the columns are
     // drawn a narrow strip at a time in a compact copy (32 columns of 1080
@@ -303,15 +334,34 @@ void WaveLineRaster::drawPolylines(QImage& image, const QRect& clip, const Polyl
             }
             range = {first, last};
         }
-        if (!(top <= bottom))
-            continue;
-        const int bandTop = int(std::max<double>(box.top(), std::floor(std::max(top, -1e9)) - 2));
-        const int bandBottom = int(std::min<double>(box.bottom(), std::ceil(std::min(bottom, 1e9)) + 2));
-        if (bandTop > bandBottom)
-            continue;
         const int width = x1 - x0;
-        for (int y = bandTop; y <= bandBottom; ++y)
-            copyRow(&buffer[std::size_t(y - bandTop) * Strip], bits + stride * y + qsizetype(x0) * 4, width);
+        int bandTop = box.top();
+        int bandBottom = box.bottom();
+        if (background) {
+            // The whole strip is painted here: the background, then the grid.
+            std::fill(buffer.begin(), buffer.end(), fill);
+            for (std::size_t g = 0; g < grid.size(); ++g) {
+                Target t = grid[g];
+                t.base = buffer.data();
+                t.words = Strip;
+                t.xBase = x0;
+                t.yBase = bandTop;
+                t.x0 = x0;
+                t.x1 = x1;
+                t.y0 = bandTop;
+                t.y1 = bandBottom + 1;
+                drawGrid(t, background->grid[g]);
+            }
+        } else {
+            if (!(top <= bottom))
+                continue;
+            bandTop = int(std::max<double>(box.top(), std::floor(std::max(top, -1e9)) - 2));
+            bandBottom = int(std::min<double>(box.bottom(), std::ceil(std::min(bottom, 1e9)) + 2));
+            if (bandTop > bandBottom)
+                continue;
+            for (int y = bandTop; y <= bandBottom; ++y)
+                copyRow(&buffer[std::size_t(y - bandTop) * Strip], bits + stride * y + qsizetype(x0) * 4, width);
+        }
         for (qsizetype k = 0; k < count; ++k) {
             const auto [first, last] = ranges[std::size_t(k)];
             if (first >= last)

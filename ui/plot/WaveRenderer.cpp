@@ -214,6 +214,32 @@ QRectF wavePlotArea(const QSize& size, const QFont& font, const WaveRange& yRang
     return QRectF(left, top, std::max(1.0, w - left - 24), std::max(1.0, h - top - bottom));
 }
 
+namespace {
+
+QRect deviceRect(const QRectF& area, qreal ratio)
+{
+    return QRect(QPoint(int(std::floor(area.left() * ratio)), int(std::floor(area.top() * ratio))),
+                 QPoint(int(std::ceil(area.right() * ratio)) - 1, int(std::ceil(area.bottom() * ratio)) - 1));
+}
+
+// Fills the image but the rectangle, which the strip raster paints itself.
+void fillAround(QImage& image, const QRect& hole, const QColor& colour)
+{
+    const quint32 value = 0xff000000u | colour.rgb();
+    const QRect inner = hole.intersected(image.rect());
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(image.scanLine(y));
+        if (y < inner.top() || y > inner.bottom() || inner.isEmpty()) {
+            std::fill_n(row, image.width(), value);
+            continue;
+        }
+        std::fill_n(row, inner.left(), value);
+        std::fill(row + inner.right() + 1, row + image.width(), value);
+    }
+}
+
+} // namespace
+
 void WaveRenderer::render(QImage& image, const WaveScene& scene)
 {
     const QSize device(int(std::ceil(scene.size.width() * scene.ratio)),
@@ -223,15 +249,39 @@ void WaveRenderer::render(QImage& image, const WaveScene& scene)
         image = QImage(device, QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(scene.ratio);
     }
+    prepareCurves(scene);
+    // When the strip raster draws every curve, it also paints the plot area's
+    // background and grid, strip by strip, instead of copying them in.
+    const bool direct = scene.ratio == 1.0 && !prepared.empty()
+                        && std::all_of(prepared.begin(), prepared.end(), [](const Prepared& c) { return c.raster; });
+    if (direct) {
+        const QRect clip = deviceRect(scene.area, scene.ratio);
+        fillAround(image, clip, scene.theme.panel);
+        WaveLineRaster::Background background{scene.theme.panel, {}};
+        {
+            QPainter painter(&image);
+            painter.setFont(scene.font);
+            painter.setRenderHint(QPainter::TextAntialiasing, true);
+            drawFrame(painter, image, scene, &background.grid);
+        }
+        std::vector<WaveLineRaster::Polyline> batch;
+        for (const Prepared& curve : prepared) {
+            const std::vector<QPointF>& points = vertices[curve.vertices];
+            batch.push_back({points.data(), qsizetype(points.size()), curve.color, curve.style.width});
+        }
+        WaveLineRaster::drawPolylines(image, clip, batch.data(), qsizetype(batch.size()), &background);
+        return;
+    }
     image.fill(scene.theme.panel);
     QPainter painter(&image);
     painter.setFont(scene.font);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    drawFrame(painter, image, scene);
+    drawFrame(painter, image, scene, nullptr);
     drawCurves(painter, image, scene);
 }
 
-void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& scene)
+void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& scene,
+                             std::vector<WaveLineRaster::GridLine>* grid)
 {
     const Theme& theme = scene.theme;
     const QRectF& area = scene.area;
@@ -264,7 +314,14 @@ void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& 
             return;
         }
         const QList<qreal> dashes = pen.dashPattern();
-        WaveLineRaster::drawGridLine(image, from, to, pen.color(), int(dashes.value(0)), int(dashes.value(1)));
+        WaveLineRaster::GridLine line;
+        if (!WaveLineRaster::gridLine(image.size(), from, to, pen.color(), int(dashes.value(0)),
+                                      int(dashes.value(1)), line))
+            return;
+        if (grid)
+            grid->push_back(line);
+        else
+            WaveLineRaster::drawGridLine(image, line);
     };
     for (double v : yTicks.minors) {
         const double y = lineY(v);
@@ -330,61 +387,64 @@ void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& 
     }
 }
 
-void WaveRenderer::drawCurves(QPainter& painter, QImage& image, const WaveScene& scene)
+void WaveRenderer::prepareCurves(const WaveScene& scene)
 {
     const QRectF& area = scene.area;
-    painter.setClipRect(area, Qt::ReplaceClip);
-    painter.setRenderHint(QPainter::Antialiasing, true);
     const double xlow = scene.x.first;
     const double xspan = scene.x.second - scene.x.first;
     const qreal ratio = scene.ratio;
-    const QRect deviceClip(QPoint(int(std::floor(area.left() * ratio)), int(std::floor(area.top() * ratio))),
-                           QPoint(int(std::ceil(area.right() * ratio)) - 1,
-                                  int(std::ceil(area.bottom() * ratio)) - 1));
-    // Thin solid curves are drawn in batches by the strip raster; a curve the
-    // painter draws ends the batch first, so curves stay in key order.
-    std::size_t batched = 0;
-    std::vector<WaveLineRaster::Polyline> batch;
-    const auto flush = [&] {
-        if (!batch.empty())
-            WaveLineRaster::drawPolylines(image, deviceClip, batch.data(), qsizetype(batch.size()));
-        batch.clear();
-        batched = 0;
-    };
+    prepared.clear();
+    std::size_t used = 0;
     for (const WaveCurveDraw& curve : scene.curves) {
         const WavePoints& points = *curve.points;
         if (points.isEmpty())
             continue;
         const auto [begin, end] = visibleSlice(points, xlow, xlow + xspan);
         decimate(points, begin, end, xlow, xspan, area.width(), indices);
-        const WaveCurveStyle& style = curve.style;
-        if (indices.size() >= 2 && WaveLineRaster::handles(style.width, style.line)) {
-            if (deviceVertices.size() <= batched)
-                deviceVertices.resize(batched + 1);
-            std::vector<QPointF>& device = deviceVertices[batched++];
-            device.clear();
-            device.reserve(indices.size());
-            for (qsizetype index : indices) {
-                const QPointF& p = points.at(index);
-                device.emplace_back(mapX(p.x(), area, scene.x) * ratio, mapY(p.y(), area, scene.y) * ratio);
-            }
-            batch.push_back({device.data(), qsizetype(device.size()), curve.color, style.width});
+        // Thin solid curves go to the strip raster, in device pixels.
+        const bool raster = indices.size() >= 2 && WaveLineRaster::handles(curve.style.width, curve.style.line);
+        const double scale = raster ? ratio : 1.0;
+        if (vertices.size() <= used)
+            vertices.resize(used + 1);
+        std::vector<QPointF>& out = vertices[used];
+        out.clear();
+        out.reserve(indices.size());
+        for (qsizetype index : indices) {
+            const QPointF& p = points.at(index);
+            out.emplace_back(mapX(p.x(), area, scene.x) * scale, mapY(p.y(), area, scene.y) * scale);
+        }
+        prepared.push_back({raster, used++, curve.color, curve.style});
+    }
+}
+
+void WaveRenderer::drawCurves(QPainter& painter, QImage& image, const WaveScene& scene)
+{
+    painter.setClipRect(scene.area, Qt::ReplaceClip);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRect deviceClip = deviceRect(scene.area, scene.ratio);
+    // Raster curves are drawn in batches; a curve the painter draws ends the
+    // batch first, so curves stay in key order.
+    std::vector<WaveLineRaster::Polyline> batch;
+    const auto flush = [&] {
+        if (!batch.empty())
+            WaveLineRaster::drawPolylines(image, deviceClip, batch.data(), qsizetype(batch.size()));
+        batch.clear();
+    };
+    for (const Prepared& curve : prepared) {
+        const std::vector<QPointF>& points = vertices[curve.vertices];
+        if (curve.raster) {
+            batch.push_back({points.data(), qsizetype(points.size()), curve.color, curve.style.width});
             continue;
         }
         flush();
-        vertices.clear();
-        vertices.reserve(indices.size());
-        for (qsizetype index : indices) {
-            const QPointF& p = points.at(index);
-            vertices.emplace_back(mapX(p.x(), area, scene.x), mapY(p.y(), area, scene.y));
-        }
+        const WaveCurveStyle& style = curve.style;
         QPen pen(QBrush(curve.color), style.width, Qt::PenStyle(style.line), Qt::SquareCap, Qt::BevelJoin);
         pen.setCosmetic(true);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
-        painter.drawPolyline(vertices.data(), int(vertices.size()));
-        if (vertices.size() == 1)
-            painter.drawEllipse(QRectF(vertices.front() - QPointF(2, 2), QSizeF(4, 4)));
+        painter.drawPolyline(points.data(), int(points.size()));
+        if (points.size() == 1)
+            painter.drawEllipse(QRectF(points.front() - QPointF(2, 2), QSizeF(4, 4)));
     }
     flush();
 }

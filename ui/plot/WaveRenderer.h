@@ -2,6 +2,7 @@
 
 #include "ui/kit/Theme.h"
 #include "ui/plot/WaveCurveStyle.h"
+#include "ui/plot/WaveLineRaster.h"
 #include "ui/plot/WaveRanges.h"
 
 #include <QFont>
@@ -79,12 +80,24 @@ public:
     void render(QImage& image, const WaveScene& scene);
 
 private:
-    void drawFrame(QPainter& painter, QImage& image, const WaveScene& scene);
+    // A curve decimated and mapped: in device pixels for the raster, in
+    // widget pixels for the painter.
+    struct Prepared {
+        bool raster = false;
+        std::size_t vertices = 0;   // its list in `vertices`
+        QColor color;
+        WaveCurveStyle style;
+    };
+
+    // Grid lines go to `grid` when given, else into the image.
+    void drawFrame(QPainter& painter, QImage& image, const WaveScene& scene,
+                   std::vector<WaveLineRaster::GridLine>* grid);
+    void prepareCurves(const WaveScene& scene);
     void drawCurves(QPainter& painter, QImage& image, const WaveScene& scene);
 
     std::vector<qsizetype> indices;
-    std::vector<QPointF> vertices;
-    std::vector<std::vector<QPointF>> deviceVertices;   // one per curve of a raster batch
+    std::vector<std::vector<QPointF>> vertices;
+    std::vector<Prepared> prepared;
 };
 
 } // namespace vn

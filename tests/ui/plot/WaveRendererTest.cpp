@@ -240,6 +240,42 @@ private Q_SLOTS:
         QVERIFY(qRed(image.pixel(20, 15)) > 100 && qRed(image.pixel(20, 15)) < 150);
     }
 
+    // Painting the background per strip gives the same pixels as painting it
+    // into the image first and drawing the curves over it.
+    void stripBackgroundMatchesTheImageBackground()
+    {
+        const QSize size(300, 200);
+        const QRect clip(37, 20, 230, 150);
+        WaveLineRaster::Background background{QColor("#f6f4e8"), {}};
+        WaveLineRaster::GridLine line;
+        QVERIFY(WaveLineRaster::gridLine(size, QPointF(37, 60.5), QPointF(267, 60.5), QColor(10, 20, 30, 155), 3, 3,
+                                         line));
+        background.grid.push_back(line);
+        QVERIFY(WaveLineRaster::gridLine(size, QPointF(100.5, 20), QPointF(100.5, 170), QColor(10, 20, 30, 75), 2, 4,
+                                         line));
+        background.grid.push_back(line);
+        QVERIFY(!WaveLineRaster::gridLine(size, QPointF(0, -5), QPointF(10, -5), Qt::black, 1, 1, line));
+        QRandomGenerator random(3);
+        std::vector<QPointF> a;
+        std::vector<QPointF> b;
+        for (int i = 0; i < 400; ++i) {
+            a.emplace_back(20 + i * 0.7, 100 + random.bounded(80.0) - 40);
+            b.emplace_back(30 + i * 0.6, 60 + random.bounded(200.0) - 100);
+        }
+        const WaveLineRaster::Polyline lines[] = {{a.data(), qsizetype(a.size()), QColor(200, 30, 30), 1.0},
+                                                   {b.data(), qsizetype(b.size()), QColor(30, 30, 200, 180), 0.5}};
+        QImage painted(size, QImage::Format_ARGB32_Premultiplied);
+        painted.fill(background.fill);
+        for (const auto& grid : background.grid)
+            WaveLineRaster::drawGridLine(painted, grid);
+        WaveLineRaster::drawPolylines(painted, clip, lines, 2);
+        QImage direct(size, QImage::Format_ARGB32_Premultiplied);
+        direct.fill(Qt::black);   // outside the clip the strips leave the image alone
+        WaveLineRaster::drawPolylines(direct, clip, lines, 2, &background);
+        QCOMPARE(direct.copy(clip), painted.copy(clip));
+        QCOMPARE(direct.pixel(clip.left() - 1, clip.top()), qRgb(0, 0, 0));
+    }
+
     void themeChangeRebuilds()
     {
         Plot plot;

@@ -610,6 +610,29 @@ QStringList WavePlot::readoutLines(const QJsonObject& hit) const
     return lines;
 }
 
+QRectF WavePlot::readoutBox(const QPointF& at, const QStringList& lines) const
+{
+    const QFontMetrics fm(font());
+    const int w = width();
+    const int h = height();
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, fm.horizontalAdvance(line));
+    const double bw = std::min(widest + 24, w - 16);
+    const double bh = double(lines.size()) * fm.height() + 20;
+    // Beside the pointer, flipped to its other side near the right and
+    // bottom edges, and kept off the widget's edges.
+    double x0 = at.x() + 18;
+    if (x0 + bw > w - 8)
+        x0 = at.x() - bw - 18;
+    double y0 = at.y() + 18;
+    if (y0 + bh > h - 44)
+        y0 = at.y() - bh - 18;
+    const double left = w - bw - 8 <= 8 ? 8 : double(int(std::clamp(x0, 8.0, w - bw - 8) + 0.5));
+    const double top = h - bh - 4 <= 4 ? 4 : double(int(std::clamp(y0, 4.0, h - bh - 4) + 0.5));
+    return QRectF(left, top, bw, bh);
+}
+
 void WavePlot::drawInspection(QPainter& painter)
 {
     if (!hovering || dragging)
@@ -638,21 +661,11 @@ void WavePlot::drawInspection(QPainter& painter)
     const QStringList lines = readoutLines(hit);
     const QFontMetrics fm(font());
     const int fh = fm.height();
-    const int w = width();
-    const int h = height();
-    int widest = 0;
-    for (const QString& line : lines)
-        widest = std::max(widest, fm.horizontalAdvance(line));
-    const double bw = std::min(widest + 24, w - 16);
-    const double bh = double(lines.size()) * fh + 20;
-    double x0 = hoverPos.x() + 18;
-    if (x0 + bw > w - 8)
-        x0 = hoverPos.x() - bw - 18;
-    double y0 = hoverPos.y() + 18;
-    if (y0 + bh > h - 44)
-        y0 = hoverPos.y() - bh - 18;
-    const double left = w - bw - 8 <= 8 ? 8 : double(int(std::clamp(x0, 8.0, w - bw - 8) + 0.5));
-    const double top = h - bh - 4 <= 4 ? 4 : double(int(std::clamp(y0, 4.0, h - bh - 4) + 0.5));
+    const QRectF box = readoutBox(hoverPos, lines);
+    const double left = box.left();
+    const double top = box.top();
+    const double bw = box.width();
+    const double bh = box.height();
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 25));

@@ -75,6 +75,8 @@ public:
     // The lines of the hover box for what inspect found: label, value, sample
     // number and, with a scaled or unit-bearing x axis, the x value.
     QStringList readoutLines(const QJsonObject& hit) const;
+    // Where the hover box with these lines goes for the pointer at `at`.
+    QRectF readoutBox(const QPointF& at, const QStringList& lines) const;
 
     // Presentation.
     const WavePresentation& presentation() const { return present; }

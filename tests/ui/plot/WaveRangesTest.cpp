@@ -290,6 +290,37 @@ private Q_SLOTS:
         QVERIFY(!copy->isEnabled());
     }
 
+    void readoutBoxStaysInside()
+    {
+        Plot plot;
+        const QStringList lines{"a", "值  2", "采样  #20"};
+        const QRectF beside = plot.readoutBox(QPointF(100, 100), lines);
+        QCOMPARE(beside.topLeft(), QPointF(118, 118));
+        // Near the right and bottom edges the box flips to the other side.
+        const QRectF flipped = plot.readoutBox(QPointF(plot.width() - 20, plot.height() - 30), lines);
+        QCOMPARE(flipped.right(), plot.width() - 20 - 18.0);
+        QCOMPARE(flipped.bottom(), plot.height() - 30 - 18.0);
+        // Never closer than 8 px to the sides and 4 px to top and bottom.
+        const QRectF corner = plot.readoutBox(QPointF(2, 2), lines);
+        QVERIFY(corner.left() >= 8 && corner.top() >= 4);
+        const QRectF wide = plot.readoutBox(QPointF(2, 2), {QString(500, QLatin1Char('x'))});
+        QCOMPARE(wide.left(), 8.0);
+        QCOMPARE(wide.width(), plot.width() - 16.0);
+    }
+
+    // Hovering repaints the overlay only; the cached image is rebuilt when
+    // the view changes.
+    void hoverKeepsTheCachedImage()
+    {
+        Plot plot;
+        plot.setSamples(wave(ramp(1, 300)));
+        const qint64 key = plot.renderedImage().cacheKey();
+        QTest::mouseMove(&plot, plot.plotArea().center().toPoint());
+        QCOMPARE(plot.renderedImage().cacheKey(), key);
+        wheel(plot, plot.plotArea().center(), {0, 120});
+        QVERIFY(plot.renderedImage().cacheKey() != key);
+    }
+
     void copyLatestValuesFromTheMenu()
     {
         Plot plot;

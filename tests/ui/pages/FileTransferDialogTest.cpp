@@ -1,0 +1,388 @@
+#include "core/Channel.h"
+#include "core/Engine.h"
+#include "core/SerialTransfer.h"
+#include "tests/support/TestSupport.h"
+#include "ui/kit/Combo.h"
+#include "ui/pages/FileTransferDialog.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace vn;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray out(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char(generator.bounded(256));
+    return out;
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A serial channel on one end of a socat pty pair, its transfer dialog, and
+// the device end, where lrzsz or a shell command plays the device.
+struct Line {
+    test::SocatPair pair;
+    Engine engine;
+    Channel* channel = nullptr;
+    std::unique_ptr<FileTransferDialog> dialog;
+    std::unique_ptr<QProcess> peer;
+    QTemporaryDir dir;
+
+    bool open()
+    {
+        if (!pair.start())
+            return false;
+        Config c;
+        c.port = pair.portA();
+        channel = engine.open(c);
+        if (channel->state != QLatin1String("connected"))
+            return false;
+        dialog = std::make_unique<FileTransferDialog>(channel, nullptr);
+        dialog->show();
+        return QTest::qWaitForWindowExposed(dialog.get());
+    }
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return dialog->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    void setUp(int direction, int protocol, const QString& path, const QString& size = QString())
+    {
+        find<Combo>("transferDirection")->setCurrentIndex(direction);
+        find<Combo>("transferProtocol")->setCurrentIndex(protocol);
+        find<QLineEdit>("transferPath")->setText(path);
+        find<QLineEdit>("transferSize")->setText(size);
+    }
+
+    void click(const char* name) const { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+    QString status() const { return find<QLabel>("transferStatus")->text(); }
+    QString byteLine() const { return find<QLabel>("transferBytes")->text(); }
+    QProgressBar* bar() const { return find<QProgressBar>("fileTransferProgress"); }
+
+    // lrzsz needs a real tty under it, so it runs behind socat on the far end;
+    // it writes only below its working directory, so names are relative.
+    void runPeer(const QString& command, bool shell = false)
+    {
+        peer = std::make_unique<QProcess>();
+        peer->setWorkingDirectory(dir.path());
+        peer->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        peer->start(QStringLiteral("timeout"),
+                    {QStringLiteral("60"), QStringLiteral("socat"),
+                     QStringLiteral("FILE:%1,raw,echo=0").arg(pair.portB()),
+                     (shell ? QStringLiteral("SYSTEM:%1") : QStringLiteral("EXEC:%1")).arg(command)});
+    }
+
+    ~Line()
+    {
+        dialog.reset();
+        if (peer && peer->state() != QProcess::NotRunning) {
+            peer->kill();
+            peer->waitForFinished(3000);
+        }
+    }
+};
+
+const QString Sent = QStringLiteral("发送完成，对端已确认");
+const QString Received = QStringLiteral("接收完成，文件已保存");
+const QString RawSent = QStringLiteral("发送完成（驱动已发送，设备端无确认）");
+
+} // namespace
+
+class FileTransferDialogTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void amounts_data()
+    {
+        QTest::addColumn<qint64>("n");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("unknown") << qint64(-1) << QStringLiteral("未知大小");
+        QTest::newRow("zero") << qint64(0) << QStringLiteral("0 B");
+        QTest::newRow("1023") << qint64(1023) << QStringLiteral("1023 B");
+        QTest::newRow("1024") << qint64(1024) << QStringLiteral("1.0 KiB");
+        QTest::newRow("1.5 KiB") << qint64(1536) << QStringLiteral("1.5 KiB");
+        QTest::newRow("MiB") << qint64(1048576 * 3 / 2) << QStringLiteral("1.50 MiB");
+    }
+
+    void amounts()
+    {
+        QFETCH(qint64, n);
+        QFETCH(QString, text);
+        QCOMPARE(transferAmount(n), text);
+    }
+
+    // The title names the device path as written; the form starts on an
+    // XMODEM send; closing an idle dialog only leaves the channel unowned.
+    void openAndClose()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QCOMPARE(line.dialog->windowTitle(), QStringLiteral("串口文件传输 · ") + line.pair.portA());
+        QCOMPARE(line.find<Combo>("transferDirection")->currentIndex(), 0);
+        QCOMPARE(line.find<Combo>("transferProtocol")->currentIndex(), 1);
+        QVERIFY(!line.find<QLineEdit>("transferSize")->isVisible());
+        QVERIFY(line.find<QLabel>("transferHint")->text().startsWith(QStringLiteral("请先启动设备端的 XMODEM-CRC 接收程序")));
+        line.find<Combo>("transferDirection")->setCurrentIndex(1);
+        QVERIFY(line.find<QLineEdit>("transferSize")->isVisible());
+        QCOMPARE(line.byteLine(), QStringLiteral("0 B / 未知大小  ·  重试 0 次"));
+        QCOMPARE(line.find<QPushButton>("transferClose")->text(), QStringLiteral("关闭"));
+        line.click("transferClose");
+        QVERIFY(!line.dialog->isVisible());
+        QVERIFY(!line.channel->transferActive());
+        QCOMPARE(line.dialog->result(), int(QDialog::Rejected));
+    }
+
+    void refusals()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QSignalSpy starting(line.dialog.get(), &FileTransferDialog::starting);
+        line.setUp(0, 1, QStringLiteral("   "));
+        line.click("transferStart");
+        QCOMPARE(line.status(), QStringLiteral("请先选择文件"));
+
+        // A missing file: claimed, then given back with the file's error.
+        line.setUp(0, 1, line.dir.filePath(QStringLiteral("missing.bin")));
+        line.click("transferStart");
+        QCOMPARE(starting.count(), 1);
+        QVERIFY(!line.channel->transferActive());
+        QVERIFY(!line.status().isEmpty());
+        QVERIFY(line.find<QPushButton>("transferStart")->isEnabled());
+
+        // The software loopback has no port to own.
+        Config loop;
+        loop.port = QStringLiteral("loop://");
+        Channel* loopback = line.engine.open(loop);
+        FileTransferDialog other(loopback, nullptr);
+        other.findChild<QLineEdit*>(QStringLiteral("transferPath"))->setText(QStringLiteral("x"));
+        QVERIFY(!other.begin());
+        QCOMPARE(other.findChild<QLabel*>(QStringLiteral("transferStatus"))->text(),
+                 QStringLiteral("请选择已连接且未在传输的物理串口"));
+        QVERIFY(!loopback->transferActive());
+
+        // Another sender's transfer holds the port.
+        QObject holder;
+        line.channel->transferOwner = &holder;
+        const QString in = line.dir.filePath(QStringLiteral("in.bin"));
+        QVERIFY(writeFile(in, "abc"));
+        line.setUp(0, 0, in);
+        line.click("transferStart");
+        QCOMPARE(line.status(), QStringLiteral("请选择已连接且未在传输的物理串口"));
+        QCOMPARE(line.channel->transferOwner.data(), &holder);
+    }
+
+    void xmodem_data()
+    {
+        QTest::addColumn<bool>("receive");
+        QTest::addColumn<int>("size");
+        QTest::newRow("send to rx") << false << 20000;
+        QTest::newRow("receive from sx") << true << 20001;
+    }
+
+    // Both ways against lrzsz: the progress moves, other senders are refused
+    // meanwhile, and the bar reaches 100.0% only at the end.
+    void xmodem()
+    {
+        QFETCH(bool, receive);
+        QFETCH(int, size);
+        Line line;
+        QVERIFY(line.open());
+        const QByteArray data = randomBytes(size, quint32(size));
+        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), data));
+        const QString target = line.dir.filePath(QStringLiteral("out.bin"));
+        QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
+        if (receive) {
+            line.setUp(1, 1, target, QString::number(size));
+            line.click("transferStart");
+            line.runPeer(QStringLiteral("sx -q -b in.bin"));
+        } else {
+            line.runPeer(QStringLiteral("rx -q -c -b out.bin"));
+            line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
+            line.click("transferStart");
+        }
+        QVERIFY(line.channel->transferActive());
+        QCOMPARE(line.find<QPushButton>("transferClose")->text(), QStringLiteral("取消传输"));
+        QVERIFY(!line.find<QPushButton>("transferStart")->isEnabled());
+        QCOMPARE(test::errorOf([&] { line.channel->send("x", QString(), QStringLiteral("user")); }),
+                 QStringLiteral("串口正在传输文件，请在传输完成后发送"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(line.bar()->value() > 0 || !finished.isEmpty(), 30000);
+        if (finished.isEmpty()) {
+            QVERIFY(line.bar()->value() <= 999);
+            QVERIFY2(line.byteLine().contains(QStringLiteral("/s")), qPrintable(line.byteLine()));
+        }
+        QVERIFY(finished.wait(60000) || !finished.isEmpty());
+        QCOMPARE(finished.first().at(1).toString(), receive ? Received : Sent);
+        QCOMPARE(line.status(), receive ? Received : Sent);
+        QCOMPARE(line.bar()->value(), 1000);
+        QCOMPARE(line.bar()->format(), QStringLiteral("100.0%"));
+        QVERIFY(line.byteLine().startsWith(transferAmount(size) + QStringLiteral(" / ")));
+        QVERIFY(!line.channel->transferActive());
+        QCOMPARE(line.find<QPushButton>("transferClose")->text(), QStringLiteral("关闭"));
+        QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(line.peer->exitCode(), 0);
+        QByteArray expected = data;
+        if (!receive)
+            expected.append(QByteArray((128 - size % 128) % 128, char(0x1a)));
+        QCOMPARE(readFile(target), expected);
+    }
+
+    void raw()
+    {
+        Line line;
+        QVERIFY(line.open());
+        const QByteArray data = randomBytes(30000, 5);
+        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), data));
+        QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
+
+        // Send: the device end keeps what arrives.
+        line.runPeer(QStringLiteral("head -c %1 > got.bin").arg(data.size()), true);
+        line.setUp(0, 0, line.dir.filePath(QStringLiteral("in.bin")));
+        QVERIFY(line.find<QLabel>("transferHint")->text().startsWith(QStringLiteral("文件内容按原始字节发送")));
+        line.click("transferStart");
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(line.status(), RawSent);
+        QCOMPARE(line.bar()->format(), QStringLiteral("100.0%"));
+        QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 20000);
+        QCOMPARE(readFile(line.dir.filePath(QStringLiteral("got.bin"))), data);
+
+        // Receive without a size: a busy bar until "停止并保存".
+        const QString out = line.dir.filePath(QStringLiteral("out.bin"));
+        line.setUp(1, 0, out);
+        QVERIFY(line.find<QLabel>("transferHint")->text().startsWith(QStringLiteral("原始字节不添加文件名")));
+        line.click("transferStart");
+        QCOMPARE(line.bar()->maximum(), 0);
+        QCOMPARE(line.bar()->format(), QStringLiteral("接收中"));
+        QVERIFY(line.find<QPushButton>("transferStopAndSave")->isVisible());
+        line.runPeer(QStringLiteral("cat in.bin"));
+        QTRY_COMPARE_WITH_TIMEOUT(line.dialog->engine()->transferred(), qint64(data.size()), 20000);
+        QTRY_VERIFY(line.byteLine().contains(QStringLiteral(" / 未知大小")));
+        QVERIFY(line.byteLine().endsWith(QStringLiteral("重试 0 次")));
+        line.click("transferStopAndSave");
+        QTRY_COMPARE(finished.count(), 2);
+        QCOMPARE(line.status(), QStringLiteral("接收已停止，文件已保存"));
+        QCOMPARE(readFile(out), data);
+        QVERIFY(!line.find<QPushButton>("transferStopAndSave")->isVisible());
+        QVERIFY(!line.channel->transferActive());
+
+        // A declared size of 0 ends at once with an empty file.
+        const QString empty = line.dir.filePath(QStringLiteral("empty.bin"));
+        line.setUp(1, 0, empty, QStringLiteral("0"));
+        line.click("transferStart");
+        QCOMPARE(finished.count(), 3);
+        QCOMPARE(line.status(), QStringLiteral("接收完成"));
+        QCOMPARE(readFile(empty), QByteArray());
+    }
+
+    // The close button cancels a running transfer and keeps the dialog open;
+    // Escape cancels and closes it. Both give the channel back.
+    void cancel()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), randomBytes(4096, 1)));
+        line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
+        line.click("transferStart");   // no receiver: it waits for the device's 'C'
+        QVERIFY(line.dialog->engine()->active());
+        line.click("transferClose");
+        QVERIFY(!line.dialog->engine()->active());
+        QVERIFY(line.dialog->isVisible());
+        QCOMPARE(line.status(), QStringLiteral("已取消传输"));
+        QVERIFY(!line.channel->transferActive());
+        QVERIFY(line.bar()->value() <= 999);
+
+        // The cancel's CAN CAN is still on its way: a start waits for it.
+        if (line.channel->serialPort->bytesToWrite() > 0) {
+            line.click("transferStart");
+            QCOMPARE(line.status(), QStringLiteral("串口仍有待发送数据，请等待发送完成后重试"));
+            QVERIFY(!line.channel->transferActive());
+        }
+        QTRY_COMPARE(line.channel->serialPort->bytesToWrite(), qint64(0));
+        line.click("transferStart");
+        QVERIFY2(line.channel->transferActive(), qPrintable(line.status()));
+        QTest::keyClick(line.dialog.get(), Qt::Key_Escape);
+        QVERIFY(!line.dialog->isVisible());
+        QVERIFY(!line.dialog->engine()->active());
+        QVERIFY(!line.channel->transferActive());
+    }
+
+    // A lost port ends the transfer; after the port comes back under a new
+    // port object, a raw send through the same dialog completes, because the
+    // drain notice comes through the channel and not from the old port.
+    void reconnect()
+    {
+        Line line;
+        QVERIFY(line.open());
+        const QByteArray data = randomBytes(50000, 9);
+        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), data));
+        QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
+        line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
+        line.click("transferStart");
+        QVERIFY(line.channel->transferActive());
+
+        line.pair.stop();
+        line.engine.checkSerialDevices(line.engine.ports());
+        QTRY_COMPARE(line.channel->state, QStringLiteral("reconnecting"));
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(line.status(), QStringLiteral("串口连接已断开，传输已停止"));
+        QVERIFY(!line.channel->transferActive());
+
+        QVERIFY(line.pair.start());
+        QTRY_COMPARE_WITH_TIMEOUT(line.channel->state, QStringLiteral("connected"), 5000);
+        line.runPeer(QStringLiteral("head -c %1 > got.bin").arg(data.size()), true);
+        line.setUp(0, 0, line.dir.filePath(QStringLiteral("in.bin")));
+        line.click("transferStart");
+        // Well inside the engine's own 10 s stall limit.
+        QVERIFY(finished.wait(8000));
+        QCOMPARE(line.status(), RawSent);
+        QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 20000);
+        QCOMPARE(readFile(line.dir.filePath(QStringLiteral("got.bin"))), data);
+    }
+
+    // A session that closes under the dialog ends its transfer.
+    void channelRemoved()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), randomBytes(1000, 2)));
+        line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
+        line.click("transferStart");
+        const QPointer<Channel> gone = line.channel;
+        line.engine.remove(line.channel->id);
+        QVERIFY(!line.dialog->engine()->active());
+        QCOMPARE(line.status(), QStringLiteral("串口连接已断开，传输已停止"));
+        QTRY_VERIFY(gone.isNull());
+        QVERIFY(line.dialog->isVisible());
+    }
+};
+
+QTEST_MAIN(FileTransferDialogTest)
+#include "FileTransferDialogTest.moc"

@@ -1,11 +1,18 @@
 #pragma once
 
 #include "core/Config.h"
+#include "ui/pages/PageMigration.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
+class QDialog;
+class QLabel;
+class QSplitter;
 
 namespace vn {
 
@@ -13,16 +20,23 @@ class Channel;
 class FilterBox;
 class Instrument;
 class LogView;
+class ReceiveArea;
+class ScriptResultsPanel;
+class SendBar;
+class SessionToolbar;
+class TerminalView;
 class Window;
 
-// One tab page of a window: a session page (empty kind) shows one connection's
-// traffic; a control page (kind "waveform", "json", "xml", "control", or the
-// older "values" and "structured") follows the data source named by its
-// source key.
+// One tab page of a window. An empty kind makes a session page: the live view
+// of one connection (toolbar, colour log and terminal over the receive
+// background, frame-script results, sender). Any other kind makes a control
+// page that follows the data source named by its source key; until its
+// instrument arrives it keeps its settings object whole so nothing is lost.
 //
-// For now the page is a placeholder that keeps its settings object whole, so a
-// workspace survives a save untouched; the session views, sending and the
-// instruments come with the session pages.
+// The page never owns its channel: the engine may delete it at any time and
+// the guarded pointer then reads null. The collaborators (ReceiveArea,
+// SessionToolbar, SendBar, ScriptResultsPanel, PageSettings, PageAppearance,
+// PacketTemplates, LogExport) each keep one concern of the session page.
 class Pane : public QWidget {
     Q_OBJECT
 public:
@@ -30,21 +44,37 @@ public:
     ~Pane() override;
 
     Window* window = nullptr;
-    QString id;           // short id text
+    QString id;           // 32 hex digits
     QString kind;         // empty for a session page
     QString title;        // tab text when the user renamed the tab
     QString sourceKey;    // control pages: Config::key of the data source
     QPointer<Channel> channel;
     Config config;
-    bool terminal = false;
+    QJsonObject savedPort; // the port-list entry last shown for the page's port
+    bool terminal = false; // the receive area shows the terminal
+    bool terminalPreference = false; // the user's last choice on a non-SSH connection
+    QList<int> senderSizes{600, 176};
     QString scriptCode;
     QString scriptTestHex;
     bool scriptEnabled = false;
+    QPointer<QDialog> scriptEditor; // the page's single open script editor
 
     bool isControl() const { return !kind.isEmpty(); }
     Instrument* instrument() const { return nullptr; }
-    FilterBox* filterBox() const { return nullptr; }
-    LogView* logView() const { return nullptr; }
+    FilterBox* filterBox() const;
+    LogView* logView() const;
+    TerminalView* terminalView() const;
+    ReceiveArea* receiveArea() const { return m_receive; }
+    SessionToolbar* toolbar() const { return m_toolbar; }
+    SendBar* sendBar() const { return m_sender; }
+    ScriptResultsPanel* scriptResults() const { return m_results; }
+    QSplitter* outerSplitter() const { return m_outer; }
+    QSplitter* receiveSplitter() const { return m_receiveSplitter; }
+
+    // The kind of the live channel, else of the page's own record.
+    QString connectionKind() const;
+    // The live channel, or null when none is bound or the engine deleted it.
+    Channel* liveChannel() const;
 
     QJsonObject settings() const;
     void restore(const QJsonObject& settings);
@@ -56,14 +86,52 @@ public:
     void clearView();
     void exportLog();
     void refreshSource();
+    void enableParser();
     void refreshScriptResults();
+    void clearScriptResults();
+    void resizeScriptResults();
+    void clipboardMenu();
+    void templateMenu();
+    void sendCurrent();
+
+    // Frame scripts (serial session pages only).
+    bool supportsScript() const;
+    // Throws ScriptError for a page that is not serial or a script that does
+    // not compile; the page keeps its former script then.
+    void applyScript(const QString& code, bool enabled);
+    // Opens (or raises) the page's script editor; wired by the script editor.
+    void openScriptEditor(bool);
+    // The file-transfer button: stops repeating and opens the transfer dialog.
+    void openFileTransfer();
+    // A file transfer begins on the page's channel.
+    void transferStarting();
+
+    // "操作失败：" and the message in the window's status bar.
+    void showError(const QString& message) const;
+
+    // Changes the program's data font by whole points (Ctrl+wheel, zoom keys).
+    void zoom(int steps);
+
+    // The settings a control page was restored with, kept whole.
+    QJsonObject controlSettings;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QJsonObject saved; // what restore() was given, returned by settings()
-};
+    void buildSession();
+    void buildControl();
+    void encodingChanged();
+    QString terminalEncoding() const;
+    void sendTerminalBytes(const QByteArray& bytes);
 
-// Control-page settings in their current form: "waveform", "json", "xml" and
-// "control" pass; "values" and "structured" are converted; others dropped.
-QJsonArray migrateInstrumentPages(const QJsonArray& pages);
+    ReceiveArea* m_receive = nullptr;
+    SessionToolbar* m_toolbar = nullptr;
+    SendBar* m_sender = nullptr;
+    ScriptResultsPanel* m_results = nullptr;
+    QSplitter* m_outer = nullptr;
+    QSplitter* m_receiveSplitter = nullptr;
+    QLabel* m_controlNote = nullptr;
+};
 
 } // namespace vn

@@ -23,6 +23,8 @@ AiToast::AiToast(QWidget* parent)
 
     text = new QLabel(this);
     text->setObjectName(QStringLiteral("aiToastText"));
+    // Summaries come from agents and are shown as they were written.
+    text->setTextFormat(Qt::PlainText);
     layout->addWidget(text, 1);
 
     detail = button(QStringLiteral("详情"), QStringLiteral("outline"));

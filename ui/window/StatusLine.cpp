@@ -29,9 +29,12 @@ StatusLine::StatusLine(QStatusBar* statusBar, bool withUpdates)
     bar->setContentsMargins(12, 2, 12, 2);
 
     message = statusLabel(QStringLiteral("尚未连接"), QStringLiteral("statusText"), bar);
+    message->setTextFormat(Qt::PlainText);
     bar->addWidget(message, 1);
 
     ai = statusLabel(QString(), QStringLiteral("aiStatus"), bar);
+    // The latest call's summary comes from an agent and is shown as written.
+    ai->setTextFormat(Qt::PlainText);
     ai->setMaximumWidth(420);
     ai->hide();
     bar->addPermanentWidget(ai);

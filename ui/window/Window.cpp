@@ -6,6 +6,7 @@
 #include "core/ssh/SshAuthSession.h"
 #include "core/ssh/SshProfiles.h"
 #include "mcp/McpServer.h"
+#include "platform/DeviceWatch.h"
 #include "ui/agents/AgentEnvironment.h"
 #include "ui/kit/BackgroundSurface.h"
 #include "ui/kit/ConnectionBar.h"
@@ -14,8 +15,10 @@
 #include "ui/kit/StatusLed.h"
 #include "ui/kit/WindowChrome.h"
 #include "ui/pages/Pane.h"
+#include "ui/ssh/SshDialogs.h"
 #include "ui/update/UpdateService.h"
 #include "ui/window/AiToast.h"
+#include "ui/window/ConnectionForm.h"
 #include "ui/window/ParameterGrip.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/TabHeader.h"
@@ -107,10 +110,9 @@ Window::Window(Engine* engineIn, McpServer* serverIn, const QString& path, Windo
         windowBackgroundImage = root->windowBackgroundImage;
         receiveBackgroundImage = root->receiveBackgroundImage;
     } else {
-        // The password and host-key dialog is not part of the program yet, so a
-        // question nobody can answer is cancelled at once instead of leaving the
-        // SSH client waiting.
-        connect(engine, &Engine::sshPromptRequested, this, [](SshAuthPrompt* prompt) { prompt->cancel(); });
+        // Every channel's SSH questions reach the root window through the engine.
+        connect(engine, &Engine::sshPromptRequested, this,
+                [this](SshAuthPrompt* prompt) { showSshAuthPrompt(prompt, this, theme); });
         engine->allowAiControl = settings.value(QStringLiteral("allow_ai_control")).toBool(false);
         const QJsonObject protocols = settings.value(QStringLiteral("mcp_protocols")).toObject();
         for (const char* name : {"serial", "tcp", "udp", "ssh"}) {
@@ -243,26 +245,23 @@ void Window::buildLayout()
 
 void Window::buildSidebar()
 {
-    // The connection form fills this column; until then it holds the state row
-    // the status refresh and the theme draw on.
-    auto* stateRow = new QHBoxLayout;
-    stateRow->setSpacing(5);
-    ui->connectionLed = new StatusLed(ui->sidebar);
-    ui->connectionLed->setObjectName(QStringLiteral("connectionLed"));
-    stateRow->addWidget(ui->connectionLed);
-    ui->connectionState = new QLabel(QStringLiteral("未连接"), ui->sidebar);
-    ui->connectionState->setObjectName(QStringLiteral("connectionState"));
-    stateRow->addWidget(ui->connectionState, 1);
-    ui->sidebarLayout->addLayout(stateRow);
-    ui->sidebarLayout->addStretch();
+    ui->form = new ConnectionForm(this, ui->sidebar, ui->sidebarLayout);
+    ui->connectionLed = ui->form->led;
+    ui->connectionState = ui->form->state;
+    connectSidebar();
+    // The SSH host list is there before the first page loads its connection.
+    refreshSshProfiles();
 }
 
 void Window::connectLayout()
 {
     connect(ui->sidebarToggle, &IconButton::toggled, this, [this](bool on) {
         parameterVisible = on;
-        ui->parameterScroll->setVisible(on);
-        ui->grip->setVisible(on);
+        const bool shown = on && current;
+        ui->parameterScroll->setVisible(shown);
+        ui->grip->setVisible(shown);
+        if (shown)
+            ui->parameterScroll->raise();
         arrangeParameters();
     });
     connect(ui->sidebarToggle, &IconButton::toggled, this,
@@ -328,7 +327,17 @@ void Window::startTimers()
     connect(ui->portTimer, &QTimer::timeout, this, &Window::refreshPorts);
     ui->portTimer->start();
 
-    refreshSshProfiles();
+    // A device coming or going lists the ports again once the system has
+    // settled its device nodes; the poll above catches what the watch misses.
+    ui->deviceRefresh = new QTimer(this);
+    ui->deviceRefresh->setObjectName(QStringLiteral("deviceRefreshTimer"));
+    ui->deviceRefresh->setSingleShot(true);
+    ui->deviceRefresh->setInterval(150);
+    connect(ui->deviceRefresh, &QTimer::timeout, this, &Window::refreshPorts);
+    auto* devices = new platform::DeviceWatch(this);
+    devices->setObjectName(QStringLiteral("deviceWatch"));
+    connect(devices, &platform::DeviceWatch::devicesChanged, ui->deviceRefresh, qOverload<>(&QTimer::start));
+
     ui->sshConfigTimer = new QTimer(this);
     ui->sshConfigTimer->setObjectName(QStringLiteral("sshConfigTimer"));
     ui->sshConfigTimer->setInterval(500);
@@ -354,10 +363,7 @@ void Window::tick()
     for (Pane* page : std::as_const(pages))
         page->tick(false);
     updateStatus();
-    if (ui->auditClock.elapsed() >= 250 && ui->settingsDialog && ui->settingsDialog->isVisible()) {
-        ui->auditClock.restart();
-        refreshAudit();
-    }
+    refreshAudit();
 }
 
 Window* Window::rootWindow()
@@ -395,6 +401,7 @@ void Window::closeEvent(QCloseEvent* event)
     ui->tickTimer->stop();
     ui->portTimer->stop();
     ui->sshConfigTimer->stop();
+    ui->deviceRefresh->stop();
 
     if (root) {
         ui->moveSettle->stop();

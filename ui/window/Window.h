@@ -108,6 +108,10 @@ public:
     void syncConnections();
     void updateStatus();
     void error(const QString& message);
+    // The sidebar page's live serial channel still claims this port (connected
+    // or waiting for its device, not closed by the user), so the port box keeps
+    // showing it while the device is gone.
+    bool holdsSerialPort(const QString& port) const;
 
     // --- Pages and tabs -------------------------------------------------------
     Pane* newConnection();
@@ -160,6 +164,13 @@ private:
     void restoreWorkspace(Pane* first, const QJsonObject& appearance);
     void startTimers();
     void tick();
+
+    // Sidebar reactions (WindowConnections.cpp, WindowSsh.cpp).
+    void connectSidebar();
+    void renameFromForm();
+    void scriptToggled(bool on);
+    void clearSshCacheOfForm();
+    void sshHostEdited(const QString& text);
 
     // AI activity notices (WindowActivity.cpp) and the update dialog (WindowSettings.cpp).
     void refreshAudit();

@@ -1,5 +1,6 @@
 #include "ui/window/Window.h"
 
+#include "ui/window/ActivityTables.h"
 #include "ui/window/AiToast.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/WindowWidgets.h"
@@ -13,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "ui/kit/Factories.h"
@@ -78,8 +80,8 @@ void Window::showAiActivity(const QJsonObject& record)
                       .arg(record.value(QStringLiteral("duration_ms")).toInteger());
     if (record.value(QStringLiteral("status")).toString() != QLatin1String("ok"))
         tip += QStringLiteral("\n错误：") + record.value(QStringLiteral("error")).toString();
-    ui->toast->setToolTip(tip);
-    text->setToolTip(tip);
+    ui->toast->setToolTip(plainToolTip(tip));
+    text->setToolTip(plainToolTip(tip));
     ui->toast->showText(QStringLiteral("AI · %1 · %2")
                             .arg(word, text->fontMetrics().elidedText(summary, Qt::ElideMiddle, 300)));
     positionAiToast();
@@ -87,7 +89,7 @@ void Window::showAiActivity(const QJsonObject& record)
     QLabel* label = ui->status->ai;
     label->setText(QStringLiteral("AI · %1 · %2")
                        .arg(word, label->fontMetrics().elidedText(summary, Qt::ElideMiddle, 240)));
-    label->setToolTip(tip);
+    label->setToolTip(plainToolTip(tip));
     label->show();
 }
 
@@ -137,8 +139,19 @@ void Window::openAiAudit()
 
 void Window::refreshAudit()
 {
-    // The connections overview and call log tables arrive with the settings
-    // dialog's AI page; until then there is nothing to refresh.
+    // The settings dialog's AI page names its two tables so the tick finds
+    // them; a dialog without them has nothing to refresh.
+    QDialog* dialog = ui->settingsDialog;
+    auto* overview = dialog ? dialog->findChild<QTreeWidget*>(QStringLiteral("connectionsOverview")) : nullptr;
+    if (!overview || ui->auditClock.elapsed() < 250)
+        return;
+    auto* log = dialog->findChild<QTreeWidget*>(QStringLiteral("callLog"));
+    if (!dialog->isVisible() && !overview->isVisible() && !(log && log->isVisible()))
+        return;
+    ui->auditClock.restart();
+    fillConnectionsOverview(overview, engine);
+    if (log)
+        fillCallLog(log, server);
 }
 
 } // namespace vn

@@ -220,8 +220,10 @@ void Window::activate(int index)
     current = page;
     ui->stack->setCurrentWidget(page);
     syncParameterPane(true);
-    ui->parameterScroll->setVisible(parameterVisible);
-    ui->grip->setVisible(parameterVisible);
+    // The toggle, not the wish it remembers: a narrow window keeps its
+    // floating sidebar closed until the user opens it.
+    ui->parameterScroll->setVisible(ui->sidebarToggle->isChecked());
+    ui->grip->setVisible(ui->sidebarToggle->isChecked());
     ui->sidebarToggle->setEnabled(true);
     updateStatus();
     if (root)

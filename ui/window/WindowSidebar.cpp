@@ -2,299 +2,191 @@
 
 #include "core/Channel.h"
 #include "core/Engine.h"
-#include "core/ssh/SshProfiles.h"
-#include "mcp/McpServer.h"
-#include "ui/kit/ConnectionBar.h"
-#include "ui/kit/IconPainter.h"
-#include "ui/kit/StatusLed.h"
+#include "platform/SerialDevice.h"
+#include "ui/kit/Combo.h"
 #include "ui/pages/Pane.h"
-#include "ui/window/StatusLine.h"
+#include "ui/window/AdaptiveStack.h"
+#include "ui/window/ConnectionForm.h"
+#include "ui/window/PortText.h"
 #include "ui/window/WindowWidgets.h"
 
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
-#include <QStackedWidget>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 
 namespace vn {
 
 namespace {
 
-bool activeState(const QString& state)
+// Every session page of every window, the root window's first, each window's
+// in attach order.
+QList<Pane*> sessionPages(Window* root)
 {
-    return state == QLatin1String("connected") || state == QLatin1String("listening")
-        || state == QLatin1String("connecting") || state == QLatin1String("reconnecting");
-}
-
-QIcon stateSquare(const Theme& theme, const QString& state)
-{
-    QColor colour = theme.muted;
-    if (state == QLatin1String("connected") || state == QLatin1String("listening"))
-        colour = theme.green;
-    else if (state == QLatin1String("error"))
-        colour = theme.red;
-    else if (state == QLatin1String("connecting") || state == QLatin1String("reconnecting"))
-        colour = theme.amber;
-    QPixmap picture(16, 16);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.fillRect(QRect(4, 4, 8, 8), colour);
-    return QIcon(picture);
-}
-
-bool registered(Engine* engine, Channel* channel)
-{
-    for (const auto& entry : engine->channels) {
-        if (entry.second == channel)
-            return true;
+    QList<Pane*> found;
+    for (const QPointer<Window>& window : std::as_const(root->windows)) {
+        if (!window)
+            continue;
+        for (Pane* page : std::as_const(window->pages)) {
+            if (!page->isControl())
+                found.append(page);
+        }
     }
-    return false;
+    return found;
+}
+
+QString connectionKey(const Pane* page)
+{
+    return page->channel ? page->channel->config.key() : page->config.key();
+}
+
+// The session page the sidebar should edit for the current page; null when
+// there is none.
+Pane* sidebarTarget(Window* window)
+{
+    const QList<Pane*> sessions = sessionPages(window->rootWindow());
+    Pane* shown = window->current;
+    if (shown && !shown->isControl())
+        return shown;
+    if (shown) {
+        for (Pane* page : sessions) {
+            const bool sameChannel = shown->channel && page->channel == shown->channel;
+            const bool sameKey = !shown->sourceKey.isEmpty() && connectionKey(page) == shown->sourceKey;
+            if (sameChannel || sameKey)
+                return page;
+        }
+        if (!shown->sourceKey.isEmpty())
+            return nullptr;
+    }
+    if (window->sessionPane && sessions.contains(window->sessionPane.data()))
+        return window->sessionPane;
+    return sessions.value(0, nullptr);
 }
 
 } // namespace
 
 Config Window::form() const
 {
-    return ui->shownConfig;
+    return ui->form->read();
 }
 
 void Window::loadForm(const Config& config)
 {
+    ConnectionForm* controls = ui->form;
+    const bool wasBusy = busy;
     busy = true;
-    ui->shownConfig = config;
-    if (ui->shownConfig.port == QLatin1String("loop://"))
-        ui->shownConfig.port = QStringLiteral("NULL");
-    lastForm = ui->shownConfig.json();
-    busy = false;
+    lastForm = config.json();
+    controls->write(config);
+
+    QString shown = config.port;
+    if (const int index = findPortItem(controls->port, config.port); index >= 0) {
+        shown = controls->port->itemText(index);
+    } else if (ui->portsListed && config.port != QLatin1String("loop://") && !holdsSerialPort(config.port)
+               && !(config.port.startsWith(QLatin1Char('/')) && platform::SerialDevice::exists(config.port))) {
+        shown = QStringLiteral("NULL");
+    }
+    controls->port->setEditText(shown);
+    if (sessionPane && !sessionPane->channel)
+        sessionPane->config.port = shown;
+
+    if (const int index = ConnectionForm::kindIndex(config.kind); index >= 0)
+        controls->protocol->setCurrentIndex(index);
     protocolChanged();
+    busy = wasBusy;
 }
 
 void Window::protocolChanged()
 {
+    ConnectionForm* controls = ui->form;
+    const int index = controls->protocol->currentIndex();
+    if (!busy && sessionPane && !sessionPane->channel && index >= 0)
+        sessionPane->config.kind = ConnectionForm::kinds().value(index);
+
+    controls->stack->setCurrentIndex(index == 0 ? 0 : index == 4 ? 2 : 1);
+    const bool ssh = index == 4;
+    controls->connectionHint->setText(
+        ssh ? QStringLiteral("读取 ~/.ssh/config 中的主机别名\n使用系统密钥或代理登录") : QString());
+    controls->connectionHint->setVisible(ssh);
+
+    const bool remote = index == 1 || index == 3;
+    const bool bind = index == 2 || index == 3;
+    for (QWidget* widget : {static_cast<QWidget*>(controls->remoteCaption), static_cast<QWidget*>(controls->remoteHost),
+                            static_cast<QWidget*>(controls->remotePort)})
+        widget->setVisible(remote);
+    for (QWidget* widget : {static_cast<QWidget*>(controls->bindCaption), static_cast<QWidget*>(controls->bindHost),
+                            static_cast<QWidget*>(controls->bindPort)})
+        widget->setVisible(bind);
+
+    controls->stack->updateGeometry();
     if (!busy)
         updateStatus();
 }
 
-void Window::applyBaud() {}
-
-void Window::refreshPorts()
+void Window::syncParameterPane(bool force)
 {
-    if (closing || !portProvider)
-        return;
-    lastPorts = portProvider();
-    updateStatus();
-}
-
-void Window::refreshSshProfiles()
-{
-    sshFingerprint = SshProfiles::fingerprint();
-}
-
-void Window::syncParameterPane(bool)
-{
-    Pane* target = nullptr;
-    if (current && !current->isControl()) {
-        target = current;
-    } else if (current) {
-        for (Pane* page : std::as_const(pages)) {
-            if (!page->isControl() && page->channel && page->channel->config.key() == current->sourceKey) {
-                target = page;
-                break;
-            }
+    ConnectionForm* controls = ui->form;
+    const auto enable = [controls](bool on) {
+        controls->protocol->setEnabled(on);
+        controls->stack->setEnabled(on);
+        controls->name->setEnabled(on);
+    };
+    // What the user typed into an unconnected page stays with that page.
+    const auto keepTyped = [this]() {
+        if (!sessionPane || sessionPane->channel)
+            return;
+        try {
+            sessionPane->config = form();
+        } catch (const std::exception&) {
+            // A half-filled form is not stored; the page keeps its settings.
         }
-    }
-    if (!target || target == sessionPane)
+    };
+
+    Pane* target = sidebarTarget(this);
+    if (!target) {
+        keepTyped();
+        sessionPane = nullptr;
+        enable(false);
         return;
-    sessionPane = target;
+    }
+
+    const bool changed = target->channel && target->channel->config.json() != lastForm;
+    if (target == sessionPane && !force && !changed) {
+        enable(true);
+        return;
+    }
+    if (target != sessionPane) {
+        keepTyped();
+        sessionPane = target;
+    }
     loadForm(target->channel ? target->channel->config : target->config);
+    enable(true);
 }
 
-void Window::connectionAction()
+void Window::applyBaud()
 {
-    if (!current)
+    if (!sessionPane || !sessionPane->channel || busy)
         return;
-    syncParameterPane(false);
-    if (!sessionPane) {
-        newConnection();
+    const QPointer<Channel> channel = sessionPane->channel;
+    if (channel->state != QLatin1String("connected") || channel->config.kind != QLatin1String("serial"))
         return;
-    }
-    const bool blocked = engine->signalsBlocked();
     try {
-        refreshPorts();
-        const Config config = form();
-        Channel* bound = sessionPane->channel;
-        if (bound) {
-            const bool loopback = bound->config.kind == QLatin1String("serial")
-                && config.kind == QLatin1String("serial") && config.port == QLatin1String("NULL");
-            if ((config.key() == bound->config.key() || loopback) && activeState(bound->state)) {
-                bound->close();
-                updateStatus();
-                return;
+        const Config wanted = form();
+        if (wanted.key() == channel->config.key() && wanted.json() != channel->config.json()) {
+            channel->applySerial(wanted);
+            for (const QPointer<Window>& window : std::as_const(rootWindow()->windows)) {
+                if (window)
+                    window->syncParameterPane(false);
             }
+            if (channel)
+                statusBar()->showMessage(
+                    QStringLiteral("驱动已确认波特率：%1 bps").arg(channel->appliedBaudrate), 4000);
         }
-        engine->blockSignals(true);
-        busy = true;
-        Channel* channel = engine->open(config);
-        busy = false;
-        if (Pane* shown = findPane(channel)) {
-            showPane(shown);
-        } else if (!sessionPane->channel) {
-            sessionPane->setChannel(channel);
-        } else {
-            Pane* page = newConnection();
-            page->setChannel(channel);
-            loadForm(config);
-        }
-        for (const QPointer<Window>& window : std::as_const(rootWindow()->windows)) {
-            if (window)
-                window->syncConnections();
-        }
-        engine->blockSignals(blocked);
     } catch (const std::exception& failure) {
-        busy = false;
-        engine->blockSignals(blocked);
+        if (channel)
+            loadForm(channel->config);
         error(QString::fromUtf8(failure.what()));
     }
     updateStatus();
-}
-
-void Window::syncConnections()
-{
-    if (busy || closing)
-        return;
-
-    const QList<Pane*> before = pages;
-    for (Pane* page : before) {
-        if (page->isControl() || !page->channel || registered(engine, page->channel))
-            continue;
-        const bool blocked = ui->tabs->blockSignals(true);
-        ui->tabs->removeTab(paneIndex(ui->tabs, page));
-        ui->tabs->blockSignals(blocked);
-        pages.removeAll(page);
-        ui->stack->removeWidget(page);
-        if (sessionPane == page)
-            sessionPane = nullptr;
-        page->deleteLater();
-    }
-
-    for (const auto& entry : engine->channels) {
-        Channel* channel = entry.second;
-        if (channel->config.isBuiltinDemo())
-            continue;
-        Pane* page = nullptr;
-        for (Pane* candidate : std::as_const(pages)) {
-            if (!candidate->isControl() && candidate->channel == channel) {
-                page = candidate;
-                break;
-            }
-        }
-        if (!page) {
-            if (root || findPane(channel))
-                continue;
-            Pane* remembered = current;
-            page = newConnection();
-            page->setChannel(channel);
-            page->restore(views.value(channel->config.key()).toObject());
-            if (remembered && pages.contains(remembered)) {
-                const int index = paneIndex(ui->tabs, remembered);
-                ui->tabs->setCurrentIndex(index);
-                activate(index);
-            }
-        }
-        const int index = paneIndex(ui->tabs, page);
-        const QString text = page->title.isEmpty() ? channel->name : page->title;
-        ui->tabs->setTabIcon(index, stateSquare(theme, channel->state));
-        ui->tabs->setTabText(index, text);
-        ui->tabs->setTabToolTip(index, text + QStringLiteral(" · ") + stateText(channel->state)
-                                           + QLatin1Char('\n') + channel->error);
-    }
-
-    for (Pane* page : std::as_const(pages)) {
-        if (!page->isControl())
-            continue;
-        page->refreshSource();
-        const int index = paneIndex(ui->tabs, page);
-        ui->tabs->setTabIcon(index, icon(instrumentIconName(page->kind), theme.muted, 20));
-        ui->tabs->setTabToolTip(index, page->sourceKey.isEmpty()
-                                           ? QStringLiteral("控件页面 · 请选择数据来源")
-                                           : QStringLiteral("数据来源：") + page->sourceKey);
-    }
-
-    if (!pages.isEmpty() && !pages.contains(current)) {
-        current = nullptr;
-        activate(ui->tabs->currentIndex());
-    } else if (pages.isEmpty()) {
-        current = nullptr;
-        newConnection();
-    }
-    syncParameterPane(false);
-    adjustTabs();
-    updateStatus();
-    if (root && current)
-        setWindowTitle(ui->tabs->tabText(paneIndex(ui->tabs, current)) + QStringLiteral(" · Varnelle"));
-}
-
-void Window::updateStatus()
-{
-    if (!current || busy)
-        return;
-    Channel* bound = sessionPane ? sessionPane->channel.data() : nullptr;
-    struct Look {
-        const char* state;
-        const char* text;
-        StatusLed::State lamp;
-    };
-    static const Look looks[] = {
-        {"connected", "已连接", StatusLed::Green},   {"listening", "监听中", StatusLed::Green},
-        {"connecting", "连接中", StatusLed::Amber},  {"reconnecting", "重连中", StatusLed::Amber},
-        {"error", "连接异常", StatusLed::Red},       {"closed", "已断开", StatusLed::Neutral},
-    };
-    QString text = QStringLiteral("未连接");
-    StatusLed::State lamp = StatusLed::Neutral;
-    if (bound) {
-        for (const Look& look : looks) {
-            if (bound->state == QLatin1String(look.state)) {
-                text = QString::fromUtf8(look.text);
-                lamp = look.lamp;
-            }
-        }
-    }
-    ui->connectionLed->setState(lamp);
-    ui->connectionState->setText(text);
-
-    QString left;
-    if (Channel* shown = current->channel) {
-        left = stateText(shown->state);
-        if (current->isControl())
-            left = shown->name + QStringLiteral("    ") + left;
-        left += QStringLiteral("    接收 %1 B    发送 %2 B").arg(shown->rxBytes).arg(shown->txBytes);
-    } else if (current->isControl()) {
-        left = current->sourceKey.isEmpty() ? QStringLiteral("控件页面    请选择数据来源")
-                                            : QStringLiteral("控件页面    等待数据来源连接");
-    } else {
-        left = form().kind == QLatin1String("ssh") ? QStringLiteral("尚未连接    选择 SSH 主机后建立连接")
-                                                  : QStringLiteral("尚未连接    选择端口开始接收");
-    }
-    ui->status->message->setText(left);
-
-    QString mcp = server->isListening() ? QStringLiteral("MCP 就绪  ·  %1").arg(server->serverPort())
-                                        : QStringLiteral("MCP 离线");
-    QStringList pending;
-    for (const QJsonValue& value : std::as_const(server->agentChecks)) {
-        const QJsonObject check = value.toObject();
-        if (!check.value(QStringLiteral("matches")).toBool())
-            pending.append(check.value(QStringLiteral("name")).toString() + QStringLiteral("：")
-                           + check.value(QStringLiteral("status")).toString());
-    }
-    QString tip = server->lastError.isEmpty() ? server->url() : server->lastError;
-    if (!pending.isEmpty()) {
-        mcp += QStringLiteral(" · %1 个 Agent 待检查").arg(pending.size());
-        tip += QLatin1Char('\n') + pending.join(QLatin1Char('\n'))
-            + QStringLiteral("\n设置 → AI / MCP → Agent 接入可更新配置");
-    }
-    ui->status->mcp->setText(mcp);
-    ui->status->mcp->setToolTip(tip);
 }
 
 void Window::error(const QString& message)

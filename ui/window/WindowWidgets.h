@@ -21,6 +21,7 @@ namespace vn {
 
 class AiToast;
 class BackgroundSurface;
+class ConnectionForm;
 class ConnectionBar;
 class IconButton;
 class ParameterGrip;
@@ -44,6 +45,7 @@ struct Window::Widgets {
     QVBoxLayout* sidebarLayout = nullptr;
     QScrollArea* parameterScroll = nullptr;
     ParameterGrip* grip = nullptr;
+    ConnectionForm* form = nullptr; // every control of the connection form
     StatusLed* connectionLed = nullptr;
     QLabel* connectionState = nullptr;
 
@@ -65,14 +67,13 @@ struct Window::Widgets {
     QTimer* tickTimer = nullptr;
     QTimer* portTimer = nullptr;
     QTimer* sshConfigTimer = nullptr;
+    QTimer* deviceRefresh = nullptr; // the port refresh that follows a device change
     QTimer* moveSettle = nullptr; // torn-off windows: a move counts as ended after a pause
     QElapsedTimer auditClock;
 
     QPointer<QDialog> settingsDialog;
 
-    // What the sidebar form shows until the form's own controls exist, so that
-    // form() and loadForm() round-trip.
-    Config shownConfig;
+    bool portsListed = false; // set by the first port refresh
 };
 
 } // namespace vn

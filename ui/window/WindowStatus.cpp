@@ -1,0 +1,218 @@
+#include "ui/window/Window.h"
+
+#include "core/Channel.h"
+#include "core/Engine.h"
+#include "mcp/McpServer.h"
+#include "ui/kit/Combo.h"
+#include "ui/kit/IconButton.h"
+#include "ui/kit/StatusLed.h"
+#include "ui/pages/Pane.h"
+#include "ui/window/ConnectionForm.h"
+#include "ui/window/PaneAccess.h"
+#include "ui/window/PortText.h"
+#include "ui/window/StatusLine.h"
+#include "ui/window/WindowWidgets.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace vn {
+
+namespace {
+
+struct Look {
+    const char* state;
+    const char* text;
+    StatusLed::State lamp;
+};
+
+constexpr Look Looks[] = {
+    {"connected", "已连接", StatusLed::Green},  {"listening", "监听中", StatusLed::Green},
+    {"connecting", "连接中", StatusLed::Amber}, {"reconnecting", "重连中", StatusLed::Amber},
+    {"error", "连接异常", StatusLed::Red},      {"closed", "已断开", StatusLed::Neutral},
+};
+
+bool activeState(const QString& state)
+{
+    return state == QLatin1String("connected") || state == QLatin1String("listening")
+        || state == QLatin1String("connecting") || state == QLatin1String("reconnecting");
+}
+
+QString buttonText(const QString& state)
+{
+    if (state == QLatin1String("reconnecting"))
+        return QStringLiteral("停止重连");
+    if (state == QLatin1String("connecting"))
+        return QStringLiteral("取消连接");
+    if (state == QLatin1String("listening"))
+        return QStringLiteral("停止监听");
+    return QStringLiteral("断开连接");
+}
+
+// Whether the sidebar shows the connection of this channel.
+bool formShows(const ConnectionForm* form, const Channel* channel)
+{
+    const QString kind = ConnectionForm::kinds().value(form->protocol->currentIndex());
+    if (channel->config.kind != kind)
+        return false;
+    if (kind == QLatin1String("serial")) {
+        const QString text = form->port->currentText();
+        return text == channel->config.port || text == QLatin1String("NULL");
+    }
+    if (kind == QLatin1String("ssh")) {
+        return form->sshHost->currentText().trimmed() == channel->config.ssh_host
+            && form->sshUser->text().trimmed() == channel->config.ssh_user
+            && form->sshPort->text().trimmed().toInt() == channel->config.ssh_port
+            && form->sshIdentity->text().trimmed() == channel->config.ssh_identity;
+    }
+    return true;
+}
+
+// The port object behind the port box's text, or an empty object.
+QJsonObject shownPortInfo(const ConnectionForm* form)
+{
+    const QString text = form->port->currentText();
+    const int index = findPortItem(form->port, text);
+    if (index < 0)
+        return {};
+    const QJsonObject port = form->port->itemData(index, PortObjectRole).toJsonObject();
+    if (!samePortText(port.value(QStringLiteral("port")).toString(), text))
+        return {};
+    return port;
+}
+
+} // namespace
+
+void Window::updateStatus()
+{
+    if (!current || busy)
+        return;
+    ConnectionForm* controls = ui->form;
+    Pane* page = sessionPane.data();
+    Channel* bound = page ? page->channel.data() : nullptr;
+    const bool serialShown = controls->protocol->currentIndex() == 0;
+
+    // Script row.
+    const bool scripts = page && pageSupportsScript(page) && serialShown;
+    controls->scriptControls->setVisible(scripts);
+    controls->scriptToggle->setEnabled(scripts);
+    controls->scriptEdit->setEnabled(scripts);
+    {
+        const QSignalBlocker blocker(controls->scriptToggle);
+        controls->scriptToggle->setChecked(scripts && (bound ? bound->scriptEnabled : pageScriptEnabled(page)));
+    }
+    const bool failed = scripts && bound && !bound->scriptError.isEmpty();
+    controls->scriptHint->setVisible(failed);
+    if (bound && !bound->scriptError.isEmpty())
+        controls->scriptHint->setText(QStringLiteral("解析已停用：") + bound->scriptError);
+    else if (bound)
+        controls->scriptHint->setText(QStringLiteral("已解析 %1 帧").arg(bound->scriptFrames));
+    else
+        controls->scriptHint->setText(QStringLiteral("连接后开始接收字节"));
+
+    // Lamp, state text and connect button.
+    const bool matched = bound && formShows(controls, bound);
+    const bool active = bound && activeState(bound->state);
+    if (active && matched)
+        controls->connectButton->setText(buttonText(bound->state));
+    else
+        controls->connectButton->setText(page ? QStringLiteral("建立连接") : QStringLiteral("新建收发页面"));
+    QString text = QStringLiteral("未连接");
+    StatusLed::State lamp = StatusLed::Neutral;
+    if (matched) {
+        for (const Look& look : Looks) {
+            if (bound->state == QLatin1String(look.state)) {
+                text = QString::fromUtf8(look.text);
+                lamp = look.lamp;
+            }
+        }
+    }
+    QString tip = text;
+    if (matched && !bound->error.isEmpty())
+        tip += QLatin1Char('\n') + bound->error;
+    controls->led->setState(lamp);
+    controls->led->setAccessibleName(text);
+    controls->led->setToolTip(tip);
+    controls->state->setText(text);
+    controls->state->setToolTip(tip);
+    controls->connectButton->setAccessibleDescription(text);
+
+    // Left text of the status bar, from the page shown.
+    QLabel* message = ui->status->message;
+    if (Channel* shown = current->channel) {
+        QString left = stateText(shown->state);
+        if (current->isControl())
+            left = shown->name + QStringLiteral("    ") + left;
+        if (shown->config.kind == QLatin1String("serial") && shown->appliedBaudrate != 0)
+            left += QStringLiteral("    %1 · %2 bps").arg(shown->config.port).arg(shown->appliedBaudrate);
+        left += QStringLiteral("    接收 %1 B    发送 %2 B").arg(shown->rxBytes).arg(shown->txBytes);
+        message->setText(left);
+        message->setToolTip(shown->error);
+    } else if (current->isControl()) {
+        message->setText(current->sourceKey.isEmpty() ? QStringLiteral("控件页面    请选择数据来源")
+                                                      : QStringLiteral("控件页面    等待数据来源连接"));
+    } else {
+        message->setText(controls->protocol->currentIndex() == 4
+                             ? QStringLiteral("尚未连接    选择 SSH 主机后建立连接")
+                             : QStringLiteral("尚未连接    选择端口开始接收"));
+    }
+
+    // Port details: the listed port, or the one remembered for a vanished
+    // device whose channel waits for it.
+    const QString portText = controls->port->currentText();
+    QJsonObject info = shownPortInfo(controls);
+    if (page && matched && bound->config.kind == QLatin1String("serial")) {
+        const QJsonObject saved = savedPortOf(page);
+        if (info.isEmpty() && samePortText(saved.value(QStringLiteral("port")).toString(), portText))
+            info = saved;
+        else if (!info.isEmpty())
+            setSavedPort(page, info);
+    }
+    const QString details = portDescription(info, false);
+    controls->portDetails->setText(details);
+    controls->portDetails->setVisible(!details.isEmpty());
+    const QString portTip = portText != QLatin1String("NULL")
+        ? portText + QLatin1Char('\n') + portDescription(info, true)
+        : QStringLiteral("选择串口；设备插拔时列表会自动更新");
+    controls->port->setToolTip(portTip);
+    controls->portDetails->setToolTip(portTip);
+
+    QString noteText;
+    if (portText != QLatin1String("NULL") && matched && bound->config.kind == QLatin1String("serial")) {
+        if (bound->state == QLatin1String("reconnecting"))
+            noteText = QStringLiteral("%1 已断开，等待设备恢复").arg(bound->config.port);
+        else if (bound->appliedBaudrate != 0)
+            noteText = QStringLiteral("驱动已确认 %1 bps").arg(bound->appliedBaudrate);
+    }
+    if (info.value(QStringLiteral("usb_serial_jtag")).toBool()) {
+        if (!noteText.isEmpty())
+            noteText += QLatin1Char('\n');
+        noteText += QStringLiteral("USB Serial/JTAG · 速率由 USB 决定");
+    }
+    controls->serialNote->setText(noteText);
+    controls->serialNote->setVisible(!noteText.isEmpty());
+
+    // MCP label.
+    QString mcp = server->isListening() ? QStringLiteral("MCP 就绪  ·  %1").arg(server->serverPort())
+                                        : QStringLiteral("MCP 离线");
+    QStringList pending;
+    for (const QJsonValue& value : std::as_const(server->agentChecks)) {
+        const QJsonObject check = value.toObject();
+        if (!check.value(QStringLiteral("matches")).toBool())
+            pending.append(check.value(QStringLiteral("name")).toString() + QStringLiteral("：")
+                           + check.value(QStringLiteral("status")).toString());
+    }
+    QString mcpTip = server->lastError.isEmpty() ? server->url() : server->lastError;
+    if (!pending.isEmpty()) {
+        mcp += QStringLiteral(" · %1 个 Agent 待检查").arg(pending.size());
+        mcpTip += QLatin1Char('\n') + pending.join(QLatin1Char('\n'))
+            + QStringLiteral("\n设置 → AI / MCP → Agent 接入可更新配置");
+    }
+    ui->status->mcp->setText(mcp);
+    ui->status->mcp->setToolTip(mcpTip);
+}
+
+} // namespace vn

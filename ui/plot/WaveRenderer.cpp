@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vn {
 
@@ -165,13 +166,22 @@ void decimate(const WavePoints& points, qsizetype begin, qsizetype end, double x
 {
     out.clear();
     const QPointF* p = points.constData();
+    // The column grows with x, so a point clearly left of where the next
+    // column begins shares the column without the division; only points near
+    // that edge are computed exactly.
+    const double pitch = xspan / width;
     qsizetype i = begin;
     while (i < end) {
         const qint64 column = columnOf(p[i].x(), xlow, xspan, width);
+        double sure = -std::numeric_limits<double>::infinity();
+        if (column > -(qint64(1) << 40) && column < (qint64(1) << 40)) {
+            const double edge = xlow + double(column + 1) * pitch;
+            sure = edge - (std::abs(edge) + std::abs(xlow) + std::abs(pitch)) * 1e-12;
+        }
         qsizetype lo = i;
         qsizetype hi = i;
         qsizetype j = i + 1;
-        while (j < end && columnOf(p[j].x(), xlow, xspan, width) == column) {
+        while (j < end && (p[j].x() < sure || columnOf(p[j].x(), xlow, xspan, width) == column)) {
             if (p[j].y() < p[lo].y())
                 lo = j;
             if (p[j].y() > p[hi].y())

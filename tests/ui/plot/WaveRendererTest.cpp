@@ -78,6 +78,7 @@ private Q_SLOTS:
         QTest::newRow("sparse") << 40 << 0.0 << 40.0 << 1872.0 << 0.0;
         QTest::newRow("zoomed in") << 5000 << 1200.5 << 37.25 << 640.0 << 0.0;
         QTest::newRow("very dense") << 20000 << 0.0 << 20000.0 << 200.0 << 0.0;
+        QTest::newRow("uneven pitch") << 8000 << 1234.5678 << 333.3 << 777.0 << 0.0;
         // Neighbours far off screen would overflow a 32-bit column index.
         QTest::newRow("far neighbours") << 3000 << 1000.0 << 10.0 << 1000.0 << 1e12;
         QTest::newRow("extreme neighbours") << 3000 << 1000.0 << 10.0 << 1000.0 << 1e300;

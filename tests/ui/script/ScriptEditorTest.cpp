@@ -145,14 +145,16 @@ private Q_SLOTS:
         QCOMPARE(showScriptEditor(desk.page, false), editor);
         QCOMPARE(findScriptEditor(desk.page), editor);
         QVERIFY(editor->testAttribute(Qt::WA_DeleteOnClose));
+        QCOMPARE(editor->windowModality(), Qt::NonModal);
         QCOMPARE(editor->parentWidget(), desk.window.get());
 
         // Closing lets a new one open.
         QPointer<ScriptEditor> closed = editor;
         click(buttonNamed(editor, QStringLiteral("取消")));
         QTRY_VERIFY(closed.isNull());
-        ScriptEditor* again = desk.open();
+        ScriptEditor* again = showScriptEditor(desk.page, false);
         QVERIFY(again);
+        QCOMPARE(again->windowModality(), Qt::WindowModal);
 
         Desk control(false, QStringLiteral("waveform"));
         QVERIFY(!showScriptEditor(control.page, true));
@@ -298,11 +300,25 @@ private Q_SLOTS:
         trial(editor, QStringLiteral("01\n02"));
         QVERIFY2(statusOf(editor).contains(QStringLiteral("第 3 行")), qPrintable(statusOf(editor)));
         QCOMPARE(markedLine(editor), 3);
-        // Later chunk notices of that trial change nothing.
-        const QString failure = statusOf(editor);
-        QTest::qWait(50);
-        QCOMPARE(statusOf(editor), failure);
         QVERIFY(child<QPushButton>(editor, "testScript")->isEnabled());
+        QCOMPARE(child<QTreeWidget>(editor, "scriptTestResults")->topLevelItemCount(), 0);
+    }
+
+    // However many frames a trial yields, the table keeps the first 4096.
+    void rowCap()
+    {
+        Desk desk;
+        ScriptEditor* editor = desk.open();
+        QVERIFY(editor);
+        setCode(editor, QStringLiteral("void main(const uint8_t data[], int length)\n{\n"
+                                       "    for (int i = 0; i < 1000; i = i + 1) {\n"
+                                       "        emit(\"i\", i);\n        emit_frame();\n    }\n}\n"));
+        trial(editor, QStringLiteral("01\n").repeated(5));
+        auto* tree = child<QTreeWidget>(editor, "scriptTestResults");
+        QCOMPARE(tree->topLevelItemCount(), 4096);
+        QCOMPARE(tree->topLevelItem(4095)->text(0), QStringLiteral("4096"));
+        QCOMPARE(tree->topLevelItem(4095)->text(1), QStringLiteral("{\"i\":95}"));
+        QCOMPARE(statusOf(editor), QStringLiteral("试解析完成：4096 帧，缓存剩余 0 字节"));
     }
 
     // Saving with the box checked configures the live loop:// channel, and the

@@ -177,6 +177,15 @@ private Q_SLOTS:
         QVERIFY(!line.status().isEmpty());
         QVERIFY(line.find<QPushButton>("transferStart")->isEnabled());
 
+        // A size the validator let through but that is no number: claimed
+        // and announced first, then given back.
+        line.setUp(1, 0, line.dir.filePath(QStringLiteral("out.bin")), QStringLiteral("12a"));
+        line.click("transferStart");
+        QCOMPARE(starting.count(), 2);
+        QCOMPARE(line.status(), QStringLiteral("接收大小无效"));
+        QVERIFY(!line.channel->transferActive());
+        QVERIFY(!line.dialog->engine()->active());
+
         // The software loopback has no port to own.
         Config loop;
         loop.port = QStringLiteral("loop://");

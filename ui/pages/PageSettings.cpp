@@ -149,7 +149,8 @@ void PageSettings::restoreSession(Pane& page, const QJsonObject& settings)
         : DefaultPanelHeight;
 
     const QJsonArray sizes = settings.value(QStringLiteral("sender_sizes")).toArray();
-    if (sizes.size() == 2 && sizes.at(0).toInt() > 0 && sizes.at(1).toInt() > 0) {
+    const bool storedSizes = sizes.size() == 2 && sizes.at(0).toInt() > 0 && sizes.at(1).toInt() > 0;
+    if (storedSizes) {
         page.senderSizes = {sizes.at(0).toInt(), sizes.at(1).toInt()};
         QTimer::singleShot(0, &page, [guarded = QPointer<Pane>(&page)]() {
             if (guarded)
@@ -170,7 +171,12 @@ void PageSettings::restoreSession(Pane& page, const QJsonObject& settings)
     } else {
         showTerminal = boolOf(settings, QStringLiteral("terminal_mode"), false);
     }
+    const QList<int> restoredSizes = page.senderSizes;
     page.setTerminal(showTerminal);
+    // Entering the terminal remembers the splitter's current sizes; the
+    // stored ones are what the page is to come back to.
+    if (storedSizes)
+        page.senderSizes = restoredSizes;
 
     // Script rule.
     if (page.supportsScript() && settings.contains(kScriptCode)) {

@@ -10,11 +10,9 @@
 #include "ui/pages/Pane.h"
 #include "ui/script/CodeColors.h"
 #include "ui/script/CodeEdit.h"
-#include "ui/script/PageScript.h"
 #include "ui/script/ScriptReference.h"
 #include "ui/window/Window.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
@@ -331,7 +329,7 @@ void ScriptEditor::save()
         return;
     }
     try {
-        applyPageScript(pane, code->toPlainText(), enabled->isChecked());
+        pane->applyScript(code->toPlainText(), enabled->isChecked());
     } catch (const ScriptError& error) {
         showFailure(error.display(), error.line);
         return;
@@ -347,22 +345,19 @@ ScriptEditor* findScriptEditor(const Pane* page)
     if (!page)
         return nullptr;
     // A closed editor is hidden until its deferred deletion; it no longer counts.
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* widget : windows) {
-        auto* editor = qobject_cast<ScriptEditor*>(widget);
-        if (editor && editor->page() == page && editor->isVisible())
-            return editor;
-    }
-    return nullptr;
+    auto* editor = qobject_cast<ScriptEditor*>(page->scriptEditor.data());
+    return editor && editor->isVisible() ? editor : nullptr;
 }
 
 ScriptEditor* showScriptEditor(Pane* page, bool nonModal)
 {
-    if (!pageSupportsScript(page))
+    if (!page || !page->supportsScript())
         return nullptr;
     ScriptEditor* editor = findScriptEditor(page);
-    if (!editor)
+    if (!editor) {
         editor = new ScriptEditor(page, nonModal);
+        page->scriptEditor = editor;
+    }
     editor->show();
     editor->raise();
     editor->activateWindow();

@@ -4,7 +4,6 @@
 #include "mcp/McpServer.h"
 #include "ui/pages/Pane.h"
 #include "ui/script/CodeEdit.h"
-#include "ui/script/PageScript.h"
 #include "ui/script/ScriptEditor.h"
 #include "ui/window/Window.h"
 
@@ -160,7 +159,7 @@ private Q_SLOTS:
         QVERIFY(!showScriptEditor(control.page, true));
         Desk network(false);
         network.page->config.kind = QStringLiteral("tcp");
-        QVERIFY(!pageSupportsScript(network.page));
+        QVERIFY(!network.page->supportsScript());
         QVERIFY(!showScriptEditor(network.page, true));
     }
 

@@ -1,7 +1,9 @@
 #include "ui/plot/WavePlot.h"
 #include "ui/plot/WaveLineRaster.h"
 
+#include <QApplication>
 #include <QJsonArray>
+#include <QWheelEvent>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -275,6 +277,64 @@ private Q_SLOTS:
         WaveLineRaster::drawPolylines(direct, clip, lines, 2, &background);
         QCOMPARE(direct.copy(clip), painted.copy(clip));
         QCOMPARE(direct.pixel(clip.left() - 1, clip.top()), qRgb(0, 0, 0));
+    }
+
+    // On a high-density screen the image has device pixels and the curves
+    // land at their scaled positions.
+    void rendersAtTwiceThePixelRatio()
+    {
+        WavePoints points;
+        for (int i = 0; i < 200; ++i)
+            points.append(QPointF(i, i % 20 < 10 ? 0.0 : 1.0));
+        WaveScene scene;
+        scene.size = QSize(400, 300);
+        scene.ratio = 2.0;
+        scene.font = QFont();
+        scene.area = wavePlotArea(scene.size, scene.font, {-0.5, 1.5}, true, true, false);
+        scene.x = {0, 199};
+        scene.y = {-0.5, 1.5};
+        scene.empty = false;
+        scene.curves.push_back({&points, QColor(Qt::red), WaveCurveStyle()});
+        WaveRenderer renderer;
+        QImage image;
+        renderer.render(image, scene);
+        QCOMPARE(image.size(), QSize(800, 600));
+        QCOMPARE(image.devicePixelRatio(), 2.0);
+        // The low level (value 0) of the square wave, a quarter up from the bottom.
+        const QRectF& a = scene.area;
+        const double y = a.bottom() - 0.25 * a.height();
+        int red = 0;
+        for (int x = int(a.left() * 2) + 4; x < int(a.left() * 2) + 30; ++x)
+            red += std::min(distance(image.pixel(x, int(y * 2)), QColor(Qt::red).rgb()),
+                            distance(image.pixel(x, int(y * 2) - 1), QColor(Qt::red).rgb()))
+                   < 300;   // a line between two rows inks each by half
+        QVERIFY2(red > 20, qPrintable(QString::number(red)));
+    }
+
+    // A value far outside the y range still draws its segment out of the plot.
+    void farValuesLeaveThePlot()
+    {
+        const WavePoints points{{0, 0}, {50, 0}, {51, 1e300}, {100, 0}};
+        WaveScene scene;
+        scene.size = QSize(600, 400);
+        scene.font = QFont();
+        scene.area = wavePlotArea(scene.size, scene.font, {-1, 1}, true, true, false);
+        scene.x = {0, 100};
+        scene.y = {-1, 1};
+        scene.empty = false;
+        scene.curves.push_back({&points, QColor(Qt::blue), WaveCurveStyle()});
+        WaveRenderer renderer;
+        QImage image;
+        renderer.render(image, scene);
+        const QRectF& area = scene.area;
+        // Clamped to 1e9 px above, the segment to the spike rises straight up
+        // from sample 50 and leaves through the top edge.
+        const int column = int(area.left() + 50.0 / 100 * area.width());
+        int blue = 0;
+        for (int dx = -2; dx <= 2; ++dx)
+            blue += distance(image.pixel(column + dx, int(area.top()) + 2), QColor(Qt::blue).rgb()) < 300;
+        QVERIFY(blue > 0);
+        QCOMPARE(image.pixel(column, int(area.top()) - 3), scene.theme.panel.rgb());   // clipped at the edge
     }
 
     void themeChangeRebuilds()

@@ -348,6 +348,15 @@ private Q_SLOTS:
         const QJsonObject value = records.first().toObject().value(QStringLiteral("value")).toObject();
         QCOMPARE(value.value(QStringLiteral("温度")).toDouble(), 25.0);
         QCOMPARE(value.value(QStringLiteral("电压")).toDouble(), 3.3);
+        // The page's own results table shows the record on its next refresh.
+        auto* table = desk.page->findChild<QTreeWidget*>(QStringLiteral("scriptResults"));
+        QVERIFY(table);
+        desk.page->refreshScriptResults();
+        QCOMPARE(table->topLevelItemCount(), 1);
+        QString shown;
+        for (int column = 0; column < table->columnCount(); ++column)
+            shown += table->topLevelItem(0)->text(column) + QLatin1Char(' ');
+        QVERIFY2(shown.contains(QStringLiteral("温度")) && shown.contains(QStringLiteral("3.3")), qPrintable(shown));
 
         // A new editor starts from the channel's state.
         ScriptEditor* next = desk.open();

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -21,6 +22,29 @@
 namespace vn {
 
 namespace {
+
+// The style sheet gives every combo box a minimum height of its own each
+// time it is polished; the port and baud boxes keep their 40 pixels.
+class KeepHeight : public QObject {
+public:
+    KeepHeight(QWidget* widget, int height)
+        : QObject(widget)
+        , pixels(height)
+    {
+        widget->setFixedHeight(height);
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
+            static_cast<QWidget*>(watched)->setFixedHeight(pixels);
+        return false;
+    }
+
+private:
+    int pixels;
+};
 
 QLabel* caption(const QString& text)
 {
@@ -154,7 +178,7 @@ QWidget* ConnectionForm::buildSerialPage(Window* window)
     port->setObjectName(QStringLiteral("serialPort"));
     port->setInsertPolicy(QComboBox::NoInsert);
     port->setCompleter(nullptr);
-    port->setFixedHeight(40);
+    new KeepHeight(port, 40);
     port->setItemDelegate(new PortDelegate(window, port));
     port->view()->setMinimumWidth(430);
     // Qt lists neither pseudo terminals nor symlinked device paths, so a path
@@ -176,7 +200,7 @@ QWidget* ConnectionForm::buildSerialPage(Window* window)
                  QStringLiteral("115200"), true);
     baud->setObjectName(QStringLiteral("baudRate"));
     baud->setInsertPolicy(QComboBox::NoInsert);
-    baud->setFixedHeight(40);
+    new KeepHeight(baud, 40);
     baud->setToolTip(QStringLiteral("连接后选择新值会立即应用，并回读串口驱动确认"));
     column->addWidget(baud);
 

@@ -100,21 +100,34 @@ bool clipSegment(double& ax, double& ay, double& bx, double& by, double left, do
     return true;
 }
 
-// A steep segment: one scan line at a time, the coverage split between the
-// two pixels around the line's centre. Like the square cap of the pen, the
-// segment reaches half a pixel beyond its ends, so a sharp peak keeps the
-// row its vertex lies in.
-void steep(const Target& t, double xa, double ya, double xb, double yb)
+// The rows (or columns) whose centre lies on a segment from a to b along
+// its major axis: from a, inclusive, to b, exclusive, so that the segments of
+// a run in one direction share no row. A cap widens an end by half a pixel,
+// like the square cap of the pen: at the ends of the polyline and where it
+// turns, so a sharp peak keeps the row its vertex lies in.
+inline void spanOf(double a, double b, double capA, double capB, int& first, int& last)
 {
-    if (ya > yb) {
-        std::swap(xa, xb);
-        std::swap(ya, yb);
+    if (a <= b) {
+        first = int(std::ceil(a - capA - 0.5));
+        last = int(std::ceil(b + capB - 0.5)) - 1;
+    } else {
+        first = int(std::floor(b - capB - 0.5)) + 1;
+        last = int(std::floor(a + capA - 0.5));
     }
-    const double slope = (xb - xa) / (yb - ya);
-    const int first = std::max(int(std::ceil(ya - 1.0)), t.y0);
-    const int last = std::min(int(std::ceil(yb)) - 1, t.y1 - 1);
+}
+
+// A steep segment: one scan line at a time, the coverage split between the
+// two pixels around the line's centre.
+void steep(const Target& t, double xa, double ya, double xb, double yb, double capA, double capB)
+{
+    int first = 0;
+    int last = 0;
+    spanOf(ya, yb, capA, capB, first, last);
+    first = std::max(first, t.y0);
+    last = std::min(last, t.y1 - 1);
     if (first > last)
         return;
+    const double slope = (xb - xa) / (yb - ya);
     // 16.16 fixed point along x, shifted by half a pixel so the integer part
     // is the left pixel of the pair.
     const double startX = xa + ((first + 0.5) - ya) * slope - 0.5;
@@ -137,17 +150,16 @@ void steep(const Target& t, double xa, double ya, double xb, double yb)
 }
 
 // A flat segment: the same with the axes swapped.
-void flat(const Target& t, double xa, double ya, double xb, double yb)
+void flat(const Target& t, double xa, double ya, double xb, double yb, double capA, double capB)
 {
-    if (xa > xb) {
-        std::swap(xa, xb);
-        std::swap(ya, yb);
-    }
-    const double slope = (yb - ya) / (xb - xa);
-    const int first = std::max(int(std::ceil(xa - 1.0)), t.x0);
-    const int last = std::min(int(std::ceil(xb)) - 1, t.x1 - 1);
+    int first = 0;
+    int last = 0;
+    spanOf(xa, xb, capA, capB, first, last);
+    first = std::max(first, t.x0);
+    last = std::min(last, t.x1 - 1);
     if (first > last)
         return;
+    const double slope = xb != xa ? (yb - ya) / (xb - xa) : 0.0;
     const double startY = ya + ((first + 0.5) - xa) * slope - 0.5;
     qint64 fy = qint64(startY * 65536.0 + (startY >= 0 ? 0.5 : -0.5));
     const qint64 step = qint64(slope * 65536.0 + (slope >= 0 ? 0.5 : -0.5));
@@ -173,29 +185,53 @@ Target target(const QColor& color, double strength)
     return t;
 }
 
-// Draws the segments ending at points first..last-1 (each from the point before).
-void segments(const Target& t, const QPointF* points, qsizetype first, qsizetype last)
+inline bool isSteep(const QPointF& a, const QPointF& b)
+{
+    return std::abs(b.y() - a.y()) >= std::abs(b.x() - a.x());
+}
+
+// Draws the segments ending at points first..last-1 (each from the point
+// before) of a polyline of `count` points.
+void segments(const Target& t, const QPointF* points, qsizetype count, qsizetype first, qsizetype last)
 {
     const double left = t.x0 - 1.0;
     const double top = t.y0 - 1.0;
     const double right = t.x1 + 1.0;
     const double bottom = t.y1 + 1.0;
     for (qsizetype i = first; i < last; ++i) {
-        double ax = points[i - 1].x();
-        double ay = points[i - 1].y();
-        double bx = points[i].x();
-        double by = points[i].y();
+        const QPointF& p = points[i - 1];
+        const QPointF& q = points[i];
+        const bool steepNow = isSteep(p, q);
+        if (p == q) {
+            if (count == 2)
+                flat(t, p.x() - 0.5, p.y(), p.x() + 0.5, p.y(), 0, 0);   // a lone dot
+            continue;
+        }
+        // Where the next segment goes on along the same axis in the same
+        // direction, it draws the shared row; elsewhere this one caps it.
+        double capEnd = 0.5;
+        if (i + 1 < count) {
+            const QPointF& r = points[i + 1];
+            if (isSteep(q, r) == steepNow) {
+                const double along = steepNow ? (q.y() - p.y()) * (r.y() - q.y()) : (q.x() - p.x()) * (r.x() - q.x());
+                if (along > 0)
+                    capEnd = 0;
+            }
+        }
+        const double capStart = i == 1 ? 0.5 : 0.0;
+        double ax = p.x();
+        double ay = p.y();
+        double bx = q.x();
+        double by = q.y();
         const bool inside = std::min(ax, bx) >= left && std::max(ax, bx) <= right && std::min(ay, by) >= top
                             && std::max(ay, by) <= bottom;
         if (!inside && !clipSegment(ax, ay, bx, by, left, top, right, bottom))
             continue;
-        if (std::abs(by - ay) >= std::abs(bx - ax)) {
+        if (steepNow) {
             if (by != ay)
-                steep(t, ax, ay, bx, by);
-            else
-                flat(t, ax - 0.5, ay, ax + 0.5, ay);   // a point: one pixel's worth
+                steep(t, ax, ay, bx, by, capStart, capEnd);
         } else {
-            flat(t, ax, ay, bx, by);
+            flat(t, ax, ay, bx, by, capStart, capEnd);
         }
     }
 }
@@ -375,7 +411,7 @@ void WaveLineRaster::drawPolylines(QImage& image, const QRect& clip, const Polyl
             t.x1 = x1;
             t.y0 = bandTop;
             t.y1 = bandBottom + 1;
-            segments(t, lines[k].points, first, last);
+            segments(t, lines[k].points, lines[k].count, first, last);
         }
         for (int y = bandTop; y <= bandBottom; ++y)
             copyRow(bits + stride * y + qsizetype(x0) * 4, &buffer[std::size_t(y - bandTop) * Strip], width);

@@ -241,6 +241,21 @@ private Q_SLOTS:
         WaveLineRaster::drawPolyline(image, image.rect(), half, 2, Qt::black, 1.0);
         QVERIFY(qRed(image.pixel(20, 14)) > 100 && qRed(image.pixel(20, 14)) < 150);
         QVERIFY(qRed(image.pixel(20, 15)) > 100 && qRed(image.pixel(20, 15)) < 150);
+
+        // A straight run of short segments is as even as one segment: the
+        // joints are not drawn twice.
+        for (const bool vertical : {false, true}) {
+            image.fill(Qt::white);
+            std::vector<QPointF> run;
+            for (int i = 0; i <= 20; ++i)
+                run.push_back(vertical ? QPointF(15.5, 5 + i * 1.5) : QPointF(5 + i * 1.5, 15.5));
+            WaveLineRaster::drawPolyline(image, image.rect(), run.data(), qsizetype(run.size()),
+                                         QColor(0, 0, 0, 128), 1.0);
+            const QRgb expected = vertical ? image.pixel(15, 12) : image.pixel(12, 15);
+            QVERIFY(qRed(expected) > 100 && qRed(expected) < 160);
+            for (int k = 7; k < 33; ++k)
+                QCOMPARE(vertical ? image.pixel(15, k) : image.pixel(k, 15), expected);
+        }
     }
 
     // Painting the background per strip gives the same pixels as painting it

@@ -1,6 +1,7 @@
 #include "ui/plot/WavePlot.h"
 
 #include "core/Channel.h"
+#include "ui/plot/WaveHoverReadout.h"
 #include "ui/plot/WaveLegend.h"
 #include "ui/plot/WaveSettingsDialogs.h"
 
@@ -8,9 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFontMetrics>
 #include <QJsonDocument>
-#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,21 +22,9 @@ namespace vn {
 
 namespace {
 
-QString shortestNumber(double value)
-{
-    return QLocale::c().toString(value, 'g', QLocale::FloatingPointShortest);
-}
-
 double clamped01(double v)
 {
     return std::clamp(v, 0.0, 1.0);
-}
-
-double pixelRow(double y, const QRectF& area, const WaveRange& range)
-{
-    const long double py = (long double)area.bottom()
-                           - ((long double)y - range.first) / ((long double)range.second - range.first) * area.height();
-    return double(std::clamp<long double>(py, -1e9L, 1e9L));
 }
 
 } // namespace
@@ -236,47 +223,7 @@ QRectF WavePlot::plotArea() const
 
 QJsonObject WavePlot::inspect(const QPointF& point) const
 {
-    const QRectF area = plotArea();
-    if (!area.contains(point))
-        return {};
-    const WaveRange x = horizontalRange();
-    const WaveRange y = verticalRange();
-    const double at = x.first + (point.x() - area.left()) / area.width() * (x.second - x.first);
-    bool found = false;
-    double best = 0;
-    QString bestKey;
-    QPointF bestPoint;
-    for (auto it = store.curves.cbegin(); it != store.curves.cend(); ++it) {
-        if (!isCurveVisible(it.key()))
-            continue;
-        const WavePoints& points = it.value();
-        const auto after = std::lower_bound(points.cbegin(), points.cend(), at,
-                                            [](const QPointF& p, double v) { return p.x() < v; });
-        const qsizetype index = after - points.cbegin();
-        for (qsizetype candidate : {index, index - 1}) {
-            if (candidate < 0 || candidate >= points.size())
-                continue;
-            const QPointF& p = points.at(candidate);
-            if (p.x() < x.first || p.x() > x.second)
-                continue;
-            const double row = pixelRow(p.y(), area, y);
-            if (row < area.top() || row > area.bottom())
-                continue;
-            const double column = area.left() + (p.x() - x.first) / (x.second - x.first) * area.width();
-            const double distance = std::hypot(column - point.x(), row - point.y());
-            if (!found || distance < best) {
-                found = true;
-                best = distance;
-                bestKey = it.key();
-                bestPoint = p;
-            }
-        }
-    }
-    if (!found)
-        return {};
-    return QJsonObject{{QStringLiteral("channel"), bestKey},
-                       {QStringLiteral("sample"), bestPoint.x()},
-                       {QStringLiteral("value"), bestPoint.y()}};
+    return WaveHoverReadout(*this).inspect(point);
 }
 
 // ---- interaction ----------------------------------------------------------
@@ -598,87 +545,18 @@ void WavePlot::paintEvent(QPaintEvent*)
 
 QStringList WavePlot::readoutLines(const QJsonObject& hit) const
 {
-    const QString key = hit.value(QLatin1String("channel")).toString();
-    const double sample = hit.value(QLatin1String("sample")).toDouble();
-    const double value = hit.value(QLatin1String("value")).toDouble();
-    const QString unit = present.yUnit.isEmpty() ? QString() : QLatin1Char(' ') + present.yUnit;
-    QStringList lines{curveLabel(key), QStringLiteral("值  ") + shortestNumber(value) + unit,
-                      QStringLiteral("采样  #") + QString::number(hit.value(QLatin1String("sample")).toInteger())};
-    if (present.xIncrement != 1.0 || !present.xUnit.isEmpty())
-        lines.append(QStringLiteral("X  ") + shortestNumber(sample * present.xIncrement) + QLatin1Char(' ')
-                     + present.xUnit);
-    return lines;
+    return WaveHoverReadout(*this).lines(hit);
 }
 
 QRectF WavePlot::readoutBox(const QPointF& at, const QStringList& lines) const
 {
-    const QFontMetrics fm(font());
-    const int w = width();
-    const int h = height();
-    int widest = 0;
-    for (const QString& line : lines)
-        widest = std::max(widest, fm.horizontalAdvance(line));
-    const double bw = std::min(widest + 24, w - 16);
-    const double bh = double(lines.size()) * fm.height() + 20;
-    // Beside the pointer, flipped to its other side near the right and
-    // bottom edges, and kept off the widget's edges.
-    double x0 = at.x() + 18;
-    if (x0 + bw > w - 8)
-        x0 = at.x() - bw - 18;
-    double y0 = at.y() + 18;
-    if (y0 + bh > h - 44)
-        y0 = at.y() - bh - 18;
-    const double left = w - bw - 8 <= 8 ? 8 : double(int(std::clamp(x0, 8.0, w - bw - 8) + 0.5));
-    const double top = h - bh - 4 <= 4 ? 4 : double(int(std::clamp(y0, 4.0, h - bh - 4) + 0.5));
-    return QRectF(left, top, bw, bh);
+    return WaveHoverReadout(*this).box(at, lines);
 }
 
 void WavePlot::drawInspection(QPainter& painter)
 {
-    if (!hovering || dragging)
-        return;
-    const QJsonObject hit = inspect(hoverPos);
-    if (hit.isEmpty())
-        return;
-    const QString key = hit.value(QLatin1String("channel")).toString();
-    const double sample = hit.value(QLatin1String("sample")).toDouble();
-    const double value = hit.value(QLatin1String("value")).toDouble();
-    const QRectF area = plotArea();
-    const WaveRange x = horizontalRange();
-    const WaveRange y = verticalRange();
-    const double px = area.x() + (sample - x.first) / (x.second - x.first) * area.width();
-    const double py = pixelRow(value, area, y);
-
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(theme.muted, 1, Qt::DashLine, Qt::SquareCap, Qt::BevelJoin));
-    painter.drawLine(QPointF(px, area.y()), QPointF(px, area.y() + area.height()));
-    painter.drawLine(QPointF(area.x(), py), QPointF(area.x() + area.width(), py));
-    const QColor colour = curveColor(key);
-    painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter.setBrush(theme.panel);
-    painter.drawEllipse(QRectF(px - 4, py - 4, 8, 8));
-
-    const QStringList lines = readoutLines(hit);
-    const QFontMetrics fm(font());
-    const int fh = fm.height();
-    const QRectF box = readoutBox(hoverPos, lines);
-    const double left = box.left();
-    const double top = box.top();
-    const double bw = box.width();
-    const double bh = box.height();
-
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 25));
-    painter.drawRect(QRectF(left + 2, top + 2, bw, bh));
-    painter.setPen(theme.edge);
-    painter.setBrush(theme.panel);
-    painter.drawRect(QRectF(left, top, bw, bh));
-    painter.fillRect(QRectF(left, top, 3, bh), colour);
-    painter.setPen(theme.text);
-    for (int j = 0; j < lines.size(); ++j) {
-        const QString text = j == 0 ? fm.elidedText(lines.at(j), Qt::ElideMiddle, int(bw - 24)) : lines.at(j);
-        painter.drawText(QPointF(left + 12, top + 10 + fm.ascent() + j * fh), text);
-    }
+    if (hovering && !dragging)
+        WaveHoverReadout(*this).draw(painter, hoverPos);
 }
 
 } // namespace vn

@@ -1,15 +1,16 @@
 #include "ui/kit/DetachableTabs.h"
 
+#include "ui/kit/MoveEndWatcher.h"
 #include "ui/kit/TearTabBar.h"
 
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMenu>
-#include <QMoveEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -164,11 +165,9 @@ FloatingPage::FloatingPage(DetachableTabs* owner, QWidget* page, const QString& 
     statusBar()->addPermanentWidget(back);
     statusBar()->showMessage(QStringLiteral("拖动系统标题栏分屏  ·  Super + 方向键 选择布局"));
 
-    // There is no end-of-move message here: a user's move counts as ended once
-    // the window has stood still for a moment.
-    m_moveSettle.setSingleShot(true);
-    m_moveSettle.setInterval(250);
-    connect(&m_moveSettle, &QTimer::timeout, this, &FloatingPage::moveEnded);
+    auto* watcher = new MoveEndWatcher(this);
+    watcher->setObjectName(QStringLiteral("moveEndWatcher"));
+    connect(watcher, &MoveEndWatcher::moveEnded, this, &FloatingPage::moveEnded);
 }
 
 void FloatingPage::returnToTabs()
@@ -180,15 +179,6 @@ void FloatingPage::moveEnded()
 {
     if (m_owner && cursorOver(m_owner->tabBar(), QCursor::pos())) {
         QTimer::singleShot(0, this, &FloatingPage::returnToTabs);
-    }
-}
-
-void FloatingPage::moveEvent(QMoveEvent* event)
-{
-    QMainWindow::moveEvent(event);
-    // Only moves the user makes: the window system reports them while active.
-    if (event->spontaneous() && isActiveWindow()) {
-        m_moveSettle.start();
     }
 }
 

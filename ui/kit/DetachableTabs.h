@@ -4,7 +4,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <map>
 
@@ -59,7 +58,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
 
 private:
     QPointer<DetachableTabs> m_owner;
@@ -68,7 +66,6 @@ private:
     QIcon m_icon;
     int m_index;
     bool m_returned = false;
-    QTimer m_moveSettle;
 };
 
 } // namespace vn

@@ -1,4 +1,5 @@
 #include "ui/kit/DetachableTabs.h"
+#include "ui/kit/MoveEndWatcher.h"
 #include "ui/kit/TearTabBar.h"
 #include "ui/kit/Theme.h"
 
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void droppingTheWindowOnTheBarDocks_data();
     void droppingTheWindowOnTheBarDocks();
     void destroyedOwnerClosesWindowsWithoutDocking();
+    void moveEndsWhenTheButtonIsReleased();
     void cursorOverGrowsTheWidget();
 };
 
@@ -231,7 +233,9 @@ void TestDetachableTabs::droppingTheWindowOnTheBarDocks()
     QTabBar* bar = fixture.tabs.tabBar();
     // The bar's last row is at height - 1; "n px below" is that many rows further.
     QCursor::setPos(bar->mapToGlobal(QPoint(bar->tabRect(0).center().x(), bar->height() - 1 + below)));
-    window->moveEnded();
+    auto* watcher = window->findChild<MoveEndWatcher*>(QStringLiteral("moveEndWatcher"));
+    QVERIFY(watcher);
+    watcher->finish();
     if (docks) {
         QTRY_VERIFY(!window);
         QCOMPARE(fixture.tabs.count(), 2);
@@ -253,6 +257,36 @@ void TestDetachableTabs::destroyedOwnerClosesWindowsWithoutDocking()
     owner.reset();
     QTRY_VERIFY(!window);
     QTRY_VERIFY(!page);
+}
+
+void TestDetachableTabs::moveEndsWhenTheButtonIsReleased()
+{
+    QWidget window;
+    window.resize(240, 160);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* watcher = new MoveEndWatcher(&window);
+    QSignalSpy ended(watcher, &MoveEndWatcher::moveEnded);
+
+    // The window is carried while the button is down: no end however long it rests.
+    QTest::mousePress(&window, Qt::LeftButton, {}, QPoint(20, 20));
+    window.move(window.pos() + QPoint(40, 30));
+    QTRY_VERIFY(watcher->pending());
+    QVERIFY(!ended.wait(3 * MoveEndWatcher::SettleMs));
+    QVERIFY(watcher->pending());
+
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(ended.wait(4 * MoveEndWatcher::SettleMs));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().toPoint(), QCursor::pos());
+    QVERIFY(!watcher->pending());
+
+    // Hiding the window drops a move that had not settled.
+    window.move(window.pos() + QPoint(10, 10));
+    QTRY_VERIFY(watcher->pending());
+    window.hide();
+    QVERIFY(!watcher->pending());
 }
 
 void TestDetachableTabs::cursorOverGrowsTheWidget()

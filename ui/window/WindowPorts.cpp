@@ -89,10 +89,11 @@ void Window::refreshPorts()
     if (const int index = findPortItem(box, remembered); index >= 0) {
         chosen = remembered.isEmpty() ? QStringLiteral("NULL") : box->itemText(index);
     } else {
-        // A typed device path stays while the user edits it and while its node
-        // exists, since the system's list leaves out ptys and symlinks.
+        // A typed device path stays while the user is typing it and while its
+        // node exists, since the system's list leaves out ptys and symlinks.
+        const bool typing = edit->hasFocus() && edit->isModified();
         const bool typedPath = remembered.startsWith(QLatin1Char('/'))
-            && (edit->hasFocus() || platform::SerialDevice::exists(remembered));
+            && (typing || platform::SerialDevice::exists(remembered));
         const bool kept = remembered == QLatin1String("loop://") || holdsSerialPort(remembered) || typedPath;
         chosen = kept && !remembered.isEmpty() ? remembered : QStringLiteral("NULL");
     }

@@ -12,6 +12,7 @@
 #include "ui/kit/ConnectionBar.h"
 #include "ui/kit/DetachableTabs.h"
 #include "ui/kit/IconButton.h"
+#include "ui/kit/MoveEndWatcher.h"
 #include "ui/kit/StatusLed.h"
 #include "ui/kit/WindowChrome.h"
 #include "ui/pages/Pane.h"
@@ -348,13 +349,9 @@ void Window::startTimers()
     ui->sshConfigTimer->start();
 
     if (root) {
-        // The window system does not say when the user lets go of a window it
-        // moves, so a move counts as ended once the window has rested briefly.
-        ui->moveSettle = new QTimer(this);
-        ui->moveSettle->setObjectName(QStringLiteral("moveSettleTimer"));
-        ui->moveSettle->setSingleShot(true);
-        ui->moveSettle->setInterval(250);
-        connect(ui->moveSettle, &QTimer::timeout, this, [this]() { dockAfterMove(QCursor::pos()); });
+        auto* moves = new MoveEndWatcher(this);
+        moves->setObjectName(QStringLiteral("moveEndWatcher"));
+        connect(moves, &MoveEndWatcher::moveEnded, this, &Window::dockAfterMove);
     }
 }
 
@@ -385,8 +382,6 @@ UpdateService* Window::updateService() const { return ui->updateService; }
 bool Window::event(QEvent* event)
 {
     const bool handled = QMainWindow::event(event);
-    if (event->type() == QEvent::Move && ui->moveSettle && event->spontaneous() && isActiveWindow())
-        ui->moveSettle->start();
     if (event->type() == QEvent::Resize && ui->tabs) {
         adjustTabs();
         arrangeParameters();
@@ -404,7 +399,6 @@ void Window::closeEvent(QCloseEvent* event)
     ui->deviceRefresh->stop();
 
     if (root) {
-        ui->moveSettle->stop();
         if (!root->closing) {
             const QList<Pane*> moving = pages;
             for (Pane* page : moving)

@@ -187,5 +187,7 @@ QString serialNumber(const QJsonObject& port);
 QString usbIdentity(const QJsonObject& port);
 Pane* tabPane(ConnectionBar* bar, int index);
 int paneIndex(ConnectionBar* bar, Pane* page);
+// Releases the page's repeat-send toggle, which ends its repeated sending.
+void stopRepeatSend(Pane* page);
 
 } // namespace vn

@@ -9,6 +9,7 @@
 #include "ui/window/ParameterGrip.h"
 #include "ui/window/WindowWidgets.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -54,6 +55,12 @@ QString tabText(Pane* page)
 }
 
 } // namespace
+
+void stopRepeatSend(Pane* page)
+{
+    if (auto* repeat = page ? page->findChild<QAbstractButton*>(QStringLiteral("repeatSend")) : nullptr)
+        repeat->setChecked(false);
+}
 
 Pane* Window::newConnection()
 {
@@ -217,6 +224,9 @@ void Window::activate(int index)
             // A half-filled form is not stored; switching pages goes on.
         }
     }
+    // Leaving a page ends its repeated sending.
+    if (current && current != page && pages.contains(current))
+        stopRepeatSend(current);
     current = page;
     ui->stack->setCurrentWidget(page);
     syncParameterPane(true);

@@ -53,7 +53,8 @@ void Window::tabMenu(const QPoint& position)
         const bool active = activeChannelState(channel->state);
         QAction* stop = menu.addAction(QStringLiteral("断开连接"));
         stop->setEnabled(active);
-        connect(stop, &QAction::triggered, this, [channel]() {
+        connect(stop, &QAction::triggered, this, [channel, guarded]() {
+            stopRepeatSend(guarded);
             if (channel)
                 channel->close();
         });
@@ -232,6 +233,7 @@ void Window::transferPane(Pane* page, Window* target)
             // The page keeps the settings it had.
         }
     }
+    stopRepeatSend(page);
     const bool blocked = ui->tabs->blockSignals(true);
     ui->tabs->removeTab(paneIndex(ui->tabs, page));
     pages.removeAll(page);

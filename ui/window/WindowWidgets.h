@@ -68,7 +68,6 @@ struct Window::Widgets {
     QTimer* portTimer = nullptr;
     QTimer* sshConfigTimer = nullptr;
     QTimer* deviceRefresh = nullptr; // the port refresh that follows a device change
-    QTimer* moveSettle = nullptr; // torn-off windows: a move counts as ended after a pause
     QElapsedTimer auditClock;
 
     QPointer<QDialog> settingsDialog;

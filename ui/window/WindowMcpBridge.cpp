@@ -4,6 +4,8 @@
 #include "mcp/McpServer.h"
 #include "ui/agents/AgentConfig.h"
 #include "ui/agents/AgentEnvironment.h"
+#include "ui/window/GuiScriptApplier.h"
+#include "ui/window/GuiSearch.h"
 
 #include <exception>
 
@@ -11,10 +13,18 @@ namespace vn {
 
 void Window::installMcpUi()
 {
-    // The three GUI services (search in the views, trial-parse samples, scripts
-    // applied through the pages) are installed with the session pages; until
-    // then the server answers those tools itself.
+    // The server outlives no window it calls into: each service holds the root
+    // window weakly and answers "window closed" (or an empty sample) once it
+    // is gone.
     const QPointer<Window> self(this);
+    server->searchHandler = [self](Channel* channel, const QJsonObject& arguments) {
+        return searchGui(self.data(), channel, arguments);
+    };
+    server->sampleTextProvider = [self](Channel* channel) { return guiSampleText(self.data(), channel); };
+    server->scriptApplier = [self](Channel* channel, const QString& code, bool enabled,
+                                   const std::optional<QString>& sample) {
+        applyGuiScript(self.data(), channel, code, enabled, sample);
+    };
     connect(server, &McpServer::guiConnectionOpened, this, [self](Channel* channel) {
         if (!self || !channel)
             return;

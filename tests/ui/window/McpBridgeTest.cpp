@@ -1,0 +1,452 @@
+// The GUI services the root window lends the MCP server: search in the views
+// the user sees, the trial-parse samples and frame scripts applied through the
+// pages and their editors, and the page shown for an agent's new connection.
+// Every call goes through HTTP to the real server.
+
+#include "core/Channel.h"
+#include "core/Engine.h"
+#include "mcp/McpServer.h"
+#include "tests/mcp/HttpClient.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/window/WorkspaceFixture.h"
+#include "ui/pages/Pane.h"
+#include "ui/script/ScriptEditor.h"
+#include "ui/views/FilterBox.h"
+#include "ui/window/Window.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace vn;
+
+namespace {
+
+const QString NotFound = QStringLiteral("view_id 不属于该连接或页面已关闭；先 list_search_views。交互终端请使用 read_events。");
+const QString Range = QStringLiteral("offset 范围 0..4000，limit 范围 1..200");
+const QString WithSnapshot = QStringLiteral("更新 filter 时不要传旧 snapshot；先更新搜索，再使用返回的 snapshot 分页");
+const QString Changed = QStringLiteral("显示内容已变化，请从 offset=0 重新搜索");
+const QString Gone = QStringLiteral("GUI 窗口已关闭");
+const QString NewCode = QStringLiteral("void main(const uint8_t d[], int n) {}\n");
+
+// One answer of a tool: its structured result, or its error text.
+struct Answer {
+    bool failed = false;
+    QString error;
+    QJsonObject result;
+};
+
+} // namespace
+
+class McpBridgeTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::WorkspaceFixture> desk;
+    Window* window = nullptr;
+    QPointer<Pane> page;
+    Channel* channel = nullptr;
+    quint16 port = 0;
+    QString session;
+
+    Answer call(const QString& tool, QJsonObject arguments = {})
+    {
+        if (!arguments.contains("channel_id") && channel)
+            arguments.insert("channel_id", channel->id);
+        const QJsonObject reply = test::callTool(port, session, tool, arguments);
+        const QJsonObject result = reply.value("result").toObject();
+        Answer answer;
+        answer.failed = result.value("isError").toBool();
+        if (answer.failed)
+            answer.error = result.value("content").toArray().first().toObject().value("text").toString();
+        answer.result = result.value("structuredContent").toObject();
+        return answer;
+    }
+
+    QJsonObject search(const QJsonObject& arguments = {})
+    {
+        QJsonObject full = arguments;
+        full.insert("view_id", page->id);
+        const Answer answer = call("search_logs", full);
+        if (answer.failed)
+            qWarning() << answer.error;
+        return answer.result;
+    }
+
+    QString searchError(const QJsonObject& arguments)
+    {
+        QJsonObject full = arguments;
+        if (!full.contains("view_id"))
+            full.insert("view_id", page->id);
+        return call("search_logs", full).error;
+    }
+
+    void receiveLines(const QStringList& lines)
+    {
+        for (const QString& line : lines)
+            channel->receive(line.toUtf8() + "\n", QString());
+    }
+
+    QString revision()
+    {
+        return call("get_frame_script").result.value("revision").toString();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        desk = std::make_unique<test::WorkspaceFixture>();
+        // Listening before the window exists keeps the start-up agent check
+        // (on portChanged) away from this user's agent tools.
+        QVERIFY(desk->server.start(0));
+        port = desk->server.serverPort();
+        window = desk->open();
+        Config config;
+        config.port = QStringLiteral("loop://");
+        channel = desk->engine.open(config);
+        QTRY_COMPARE(channel->state, QStringLiteral("connected"));
+        page = window->findPane(channel);
+        if (!page) {
+            page = window->pages.first();
+            page->setChannel(channel);
+        }
+        // The log starts empty: only the lines a case receives are rows.
+        page->tick(true);
+        page->clearView();
+        session = test::initialize(port);
+        QVERIFY(!session.isEmpty());
+    }
+
+    void cleanup()
+    {
+        desk.reset();
+        channel = nullptr;
+    }
+
+    // --- Views ---------------------------------------------------------------
+
+    void listsThePageLog()
+    {
+        const Answer answer = call("list_search_views");
+        QVERIFY2(!answer.failed, qPrintable(answer.error));
+        QCOMPARE(answer.result.value("channel_id").toString(), channel->id);
+        QCOMPARE(answer.result.value("scope").toString(), QStringLiteral("gui_display"));
+        const QJsonArray views = answer.result.value("views").toArray();
+        QCOMPARE(views.size(), 1);
+        const QJsonObject view = views.first().toObject();
+        QCOMPARE(view.value("view_id").toString(), page->id);
+        QCOMPARE(view.value("kind").toString(), QStringLiteral("log"));
+        QCOMPARE(view.value("filter").toObject(), page->filterBox()->filter.settings());
+        QCOMPARE(view.value("error").toString(), QString());
+    }
+
+    void terminalPageOffersNoLog()
+    {
+        page->terminalPreference = true;
+        page->setTerminal(true);
+        QCOMPARE(call("list_search_views").result.value("views").toArray().size(), 0);
+        QCOMPARE(searchError({}), NotFound);
+        QCOMPARE(searchError({{"view_id", "0123"}}), NotFound);
+        QCOMPARE(searchError({{"view_id", ""}}), NotFound);
+    }
+
+    // --- Paging ----------------------------------------------------------------
+
+    void paging_data()
+    {
+        QTest::addColumn<QJsonObject>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("nextOffset");
+        QTest::addColumn<bool>("hasMore");
+        QTest::newRow("defaults") << QJsonObject{} << QString() << 10 << 10 << false;
+        QTest::newRow("middle") << QJsonObject{{"offset", 2}, {"limit", 3}} << QString() << 3 << 5 << true;
+        QTest::newRow("last-row") << QJsonObject{{"offset", 9}, {"limit", 200}} << QString() << 1 << 10 << false;
+        QTest::newRow("offset-4000") << QJsonObject{{"offset", 4000}} << QString() << 0 << 4000 << false;
+        QTest::newRow("limit-1") << QJsonObject{{"limit", 1}} << QString() << 1 << 1 << true;
+        QTest::newRow("not-integers") << QJsonObject{{"offset", "3"}, {"limit", 2.5}} << QString() << 10 << 10 << false;
+        QTest::newRow("limit-0") << QJsonObject{{"limit", 0}} << Range << 0 << 0 << false;
+        QTest::newRow("limit-201") << QJsonObject{{"limit", 201}} << Range << 0 << 0 << false;
+        QTest::newRow("offset--1") << QJsonObject{{"offset", -1}} << Range << 0 << 0 << false;
+        QTest::newRow("offset-4001") << QJsonObject{{"offset", 4001}} << Range << 0 << 0 << false;
+    }
+
+    void paging()
+    {
+        QFETCH(QJsonObject, arguments);
+        QFETCH(QString, error);
+        receiveLines({"l0", "l1", "l2", "l3", "l4", "l5", "l6", "l7", "l8", "l9"});
+        if (!error.isEmpty()) {
+            QCOMPARE(searchError(arguments), error);
+            return;
+        }
+        const QJsonObject result = search(arguments);
+        QFETCH(int, rows);
+        QFETCH(int, nextOffset);
+        QFETCH(bool, hasMore);
+        QCOMPARE(result.value("view_id").toString(), page->id);
+        QCOMPARE(result.value("scope").toString(), QStringLiteral("gui_display"));
+        QCOMPARE(result.value("total_matches").toInt(), 10);
+        QCOMPARE(result.value("rows").toArray().size(), rows);
+        QCOMPARE(result.value("next_offset").toInt(), nextOffset);
+        QCOMPARE(result.value("has_more").toBool(), hasMore);
+        const int offset = arguments.value("offset").isDouble() ? arguments.value("offset").toInt() : 0;
+        if (rows > 0) {
+            const QJsonObject first = result.value("rows").toArray().first().toObject();
+            QVERIFY(first.value("text").toString().endsWith(QStringLiteral("l%1").arg(offset)));
+            QCOMPARE(first.value("truncated").toBool(), false);
+            QVERIFY(first.value("line").toInt() >= offset);
+        }
+    }
+
+    // --- Filters ---------------------------------------------------------------
+
+    void filterRefused_data()
+    {
+        QTest::addColumn<QJsonObject>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not-object") << QJsonObject{{"filter", "beta"}} << QStringLiteral("filter 必须是对象");
+        QTest::newRow("regex-string") << QJsonObject{{"filter", QJsonObject{{"text", "x"}, {"regex", "true"}}}}
+                                      << QStringLiteral("搜索参数类型错误：regex");
+        QTest::newRow("text-number") << QJsonObject{{"filter", QJsonObject{{"text", 3}}}}
+                                     << QStringLiteral("搜索参数类型错误：text");
+        QTest::newRow("unknown-key") << QJsonObject{{"filter", QJsonObject{{"colour", true}}}}
+                                     << QStringLiteral("未知的搜索参数：colour");
+        QTest::newRow("too-long") << QJsonObject{{"filter", QJsonObject{{"text", QString(2049, QLatin1Char('a'))}}}}
+                                  << QStringLiteral("搜索内容最多 2048 字符");
+        QTest::newRow("with-snapshot") << QJsonObject{{"filter", QJsonObject{{"text", "beta"}}}, {"snapshot", "current"}}
+                                       << WithSnapshot;
+    }
+
+    void filterRefused()
+    {
+        QFETCH(QJsonObject, arguments);
+        QFETCH(QString, error);
+        receiveLines({"alpha", "beta"});
+        page->filterBox()->restore(QJsonObject{{"text", "a"}});
+        const QJsonObject before = page->filterBox()->filter.settings();
+        if (arguments.contains("snapshot"))
+            arguments.insert("snapshot", search().value("snapshot"));
+        QCOMPARE(searchError(arguments), error);
+        QCOMPARE(page->filterBox()->filter.settings(), before);
+        QCOMPARE(page->filterBox()->text(), QStringLiteral("a"));
+    }
+
+    void invalidExpressionKeepsTheBox()
+    {
+        const QJsonObject before = page->filterBox()->filter.settings();
+        SearchFilter broken;
+        broken.text = QStringLiteral("(");
+        broken.regex = true;
+        broken.compile();
+        QVERIFY(!broken.error.isEmpty());
+        QCOMPARE(searchError({{"filter", QJsonObject{{"text", "("}, {"regex", true}}}}), broken.error);
+        QCOMPARE(page->filterBox()->filter.settings(), before);
+    }
+
+    void filterReachesTheSearchBox()
+    {
+        receiveLines({"alpha one", "beta two", "gamma", "Beta three"});
+        const QJsonObject result = search({{"filter", QJsonObject{{"text", "beta"}}}});
+        QCOMPARE(page->filterBox()->text(), QStringLiteral("beta"));
+        QCOMPARE(result.value("filter").toObject().value("text").toString(), QStringLiteral("beta"));
+        QCOMPARE(result.value("total_matches").toInt(), 2);
+        const QJsonArray rows = result.value("rows").toArray();
+        QVERIFY(rows.at(0).toObject().value("text").toString().endsWith("beta two"));
+        QVERIFY(rows.at(1).toObject().value("text").toString().endsWith("Beta three"));
+        // Hidden lines still count in the line numbers.
+        QVERIFY(rows.at(1).toObject().value("line").toInt() > rows.at(0).toObject().value("line").toInt() + 1);
+
+        // A later filter starts from the current settings.
+        const QJsonObject exact = search({{"filter", QJsonObject{{"case_sensitive", true}}}});
+        QCOMPARE(exact.value("filter").toObject().value("text").toString(), QStringLiteral("beta"));
+        QCOMPARE(exact.value("total_matches").toInt(), 1);
+        QVERIFY(page->filterBox()->filter.case_sensitive);
+        QCOMPARE(call("list_search_views").result.value("views").toArray().first().toObject().value("filter").toObject(),
+                 exact.value("filter").toObject());
+    }
+
+    void snapshotFollowsTheDisplay()
+    {
+        receiveLines({"one", "two", "three"});
+        const QJsonObject first = search({{"limit", 2}});
+        const QString snapshot = first.value("snapshot").toString();
+        QCOMPARE(snapshot.size(), 64);
+        const QJsonObject second = search({{"offset", 2}, {"snapshot", snapshot}});
+        QCOMPARE(second.value("snapshot").toString(), snapshot);
+        QCOMPARE(second.value("rows").toArray().size(), 1);
+
+        // A line the filter hides changes nothing the user sees.
+        page->filterBox()->restore(QJsonObject{{"text", "t"}});
+        const QString filtered = search().value("snapshot").toString();
+        QVERIFY(filtered != snapshot);
+        receiveLines({"xyz"});
+        QVERIFY(search({{"snapshot", filtered}}).contains("rows"));
+        receiveLines({"tenth"});
+        QCOMPARE(searchError({{"snapshot", filtered}}), Changed);
+    }
+
+    // --- Row bounds ------------------------------------------------------------
+
+    void longRowsAreCut()
+    {
+        receiveLines({QString(40000, QLatin1Char('x')), "short"});
+        const QJsonArray rows = search().value("rows").toArray();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.at(0).toObject().value("text").toString().size(), 32768);
+        QCOMPARE(rows.at(0).toObject().value("truncated").toBool(), true);
+        QCOMPARE(rows.at(1).toObject().value("truncated").toBool(), false);
+    }
+
+    void pageBytesAreCapped()
+    {
+        QStringList lines;
+        for (int index = 0; index < 20; ++index)
+            lines.append(QString(30000, QLatin1Char('a' + index)));
+        receiveLines(lines);
+        const QJsonObject result = search();
+        const QJsonArray rows = result.value("rows").toArray();
+        qsizetype bytes = 0;
+        for (const QJsonValue& row : rows)
+            bytes += QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact).size();
+        QVERIFY(bytes <= 524288);
+        QVERIFY(bytes + 30000 > 524288);
+        QCOMPARE(result.value("total_matches").toInt(), 20);
+        QCOMPARE(result.value("next_offset").toInt(), rows.size());
+        QVERIFY(result.value("has_more").toBool());
+        // The next page goes on where this one stopped.
+        const QJsonObject next = search({{"offset", rows.size()}, {"snapshot", result.value("snapshot")}});
+        QVERIFY(next.value("rows").toArray().first().toObject().value("text").toString().contains(
+            QString(30000, QLatin1Char('a' + rows.size()))));
+    }
+
+    // --- Window gone --------------------------------------------------------------
+
+    void windowGone()
+    {
+        page->scriptTestHex = QStringLiteral("AA 55");
+        QCOMPARE(call("get_frame_script").result.value("sample_chunks").toArray(), QJsonArray{"AA 55"});
+        desk->engine.allowAiControl = true;
+        const QString current = revision();
+        desk->window.reset();
+        window = nullptr;
+        QCOMPARE(call("list_search_views").error, Gone);
+        QCOMPARE(call("search_logs", {{"view_id", "x"}}).error, Gone);
+        QCOMPARE(call("get_frame_script").result.value("sample_chunks").toArray(), QJsonArray());
+        QCOMPARE(call("set_frame_script", {{"code", NewCode}, {"enabled", true}, {"expected_revision", revision()}}).error,
+                 Gone);
+        QVERIFY(current != revision());
+        QVERIFY(channel->scriptSource != NewCode);
+    }
+
+    // --- Frame scripts -----------------------------------------------------------
+
+    void scriptWithoutPage()
+    {
+        desk->engine.allowAiControl = true;
+        window->busy = true; // keeps the window from binding a page to it again
+        page->setChannel(nullptr);
+        const QString rev = revision();
+        QCOMPARE(call("set_frame_script", {{"code", NewCode}, {"enabled", false}, {"expected_revision", rev}}).error,
+                 QStringLiteral("没有找到该串口的收发页面"));
+        QVERIFY(channel->scriptSource != NewCode);
+    }
+
+    void scriptRefusedWhileEditing()
+    {
+        desk->engine.allowAiControl = true;
+        page->tick(true);
+        ScriptEditor* editor = showScriptEditor(page, true);
+        QVERIFY(editor);
+        auto* code = editor->findChild<QPlainTextEdit*>("scriptCode");
+        auto* test = editor->findChild<QPushButton*>("testScript");
+        const QString saved = code->toPlainText();
+        const QString samples = page->scriptTestHex;
+        const QString rev = revision();
+        const QJsonObject arguments{{"code", NewCode}, {"enabled", true}, {"expected_revision", rev},
+                                    {"sample_chunks", QJsonArray{"aa 55", "0d"}}};
+
+        code->setPlainText(saved + QStringLiteral("\n"));
+        QCOMPARE(call("set_frame_script", arguments).error,
+                 QStringLiteral("GUI 脚本编辑器有未保存内容，请先保存或关闭编辑器"));
+        code->setPlainText(saved);
+        editor->findChild<QCheckBox*>("scriptEnabled")->toggle();
+        QCOMPARE(call("set_frame_script", arguments).error,
+                 QStringLiteral("GUI 脚本编辑器有未保存内容，请先保存或关闭编辑器"));
+        editor->findChild<QCheckBox*>("scriptEnabled")->toggle();
+
+        test->setEnabled(false); // as while a trial parse runs
+        QCOMPARE(call("set_frame_script", arguments).error, QStringLiteral("GUI 正在试解析，请等待完成后再应用脚本"));
+        QCOMPARE(channel->scriptSource, saved);
+        QCOMPARE(page->scriptTestHex, samples);
+        test->setEnabled(true);
+
+        const Answer applied = call("set_frame_script", arguments);
+        QVERIFY2(!applied.failed, qPrintable(applied.error));
+        QCOMPARE(applied.result.value("code").toString(), NewCode);
+        QCOMPARE(applied.result.value("enabled").toBool(), true);
+        QCOMPARE(applied.result.value("sample_chunks").toArray(), (QJsonArray{"AA 55", "0D"}));
+        QCOMPARE(channel->scriptSource, NewCode);
+        QVERIFY(channel->scriptEnabled);
+        QCOMPARE(page->scriptCode, NewCode);
+        QVERIFY(page->scriptEnabled);
+        QCOMPARE(page->scriptTestHex, QStringLiteral("AA 55\n0D"));
+        QCOMPARE(code->toPlainText(), NewCode);
+        QCOMPARE(editor->findChild<QPlainTextEdit*>("scriptTestHex")->toPlainText(), QStringLiteral("AA 55\n0D"));
+        QVERIFY(editor->findChild<QCheckBox*>("scriptEnabled")->isChecked());
+        QCOMPARE(editor->findChild<QTreeWidget*>("scriptTestResults")->topLevelItemCount(), 0);
+        QCOMPARE(editor->findChild<QLabel*>("scriptEditorStatus")->text(),
+                 QStringLiteral("AI 已同步并启用脚本 · 从新收到的数据开始解析"));
+        QCOMPARE(window->current, page.data());
+        // The workspace file holds the page's new script and samples.
+        const QJsonObject saved1 = desk->fileObject().value("views").toObject().value(channel->config.key()).toObject();
+        QVERIFY(QJsonDocument(saved1).toJson().contains("AA 55"));
+
+        // The editor now agrees with the channel, so a second change goes through.
+        const Answer off = call("set_frame_script", {{"code", NewCode}, {"enabled", false},
+                                                     {"expected_revision", applied.result.value("revision")}});
+        QVERIFY2(!off.failed, qPrintable(off.error));
+        QVERIFY(!channel->scriptEnabled);
+        QCOMPARE(page->scriptTestHex, QStringLiteral("AA 55\n0D"));
+        QCOMPARE(editor->findChild<QLabel*>("scriptEditorStatus")->text(), QStringLiteral("AI 已同步并停用脚本"));
+    }
+
+    void scriptWithoutEditor()
+    {
+        desk->engine.allowAiControl = true;
+        page->scriptTestHex = QStringLiteral("01 02");
+        const Answer applied = call("set_frame_script", {{"code", NewCode}, {"enabled", true}, {"expected_revision", revision()}});
+        QVERIFY2(!applied.failed, qPrintable(applied.error));
+        QCOMPARE(page->scriptCode, NewCode);
+        QCOMPARE(channel->scriptSource, NewCode);
+        // Without "sample_chunks" the page keeps its samples.
+        QCOMPARE(applied.result.value("sample_chunks").toArray(), QJsonArray{"01 02"});
+        QCOMPARE(page->scriptTestHex, QStringLiteral("01 02"));
+        if (ScriptEditor* editor = findScriptEditor(page))
+            QCOMPARE(editor->findChild<QPlainTextEdit*>("scriptCode")->toPlainText(), NewCode);
+    }
+
+    // --- Connections -------------------------------------------------------------
+
+    void agentConnectionShowsItsPage()
+    {
+        desk->engine.allowAiControl = true;
+        desk->server.setProtocolEnabled(QStringLiteral("tcp-server"), true);
+        const Answer opened = call("open_connection", {{"config", QJsonObject{{"kind", "tcp-server"},
+                                                                            {"bind_host", "127.0.0.1"},
+                                                                            {"bind_port", int(test::freeTcpPort())}}}});
+        QVERIFY2(!opened.failed, qPrintable(opened.error));
+        Channel* agent = desk->engine.get(opened.result.value("id").toString());
+        QVERIFY(agent);
+        QVERIFY(window->current);
+        QCOMPARE(window->current->channel.data(), agent);
+        QCOMPARE(window->findPane(agent), window->current);
+    }
+};
+
+QTEST_MAIN(McpBridgeTest)
+#include "McpBridgeTest.moc"

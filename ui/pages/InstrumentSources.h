@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace vn {
+
+class Instrument;
+class Pane;
+
+// The data-source combo of a control page ("instrumentSource"): which
+// channels a page of its kind may follow, the demo it offers, the stored
+// source that is not connected yet, and the user's choice of one of them.
+class InstrumentSources {
+public:
+    // Rebuilds the combo from the engine's channels and binds the page to the
+    // channel its source key names (none when no listed channel has it).
+    static void refresh(Pane& page, Instrument& instrument);
+    // The user activated an item: opens the demo it names, then rebinds.
+    static void choose(Pane& page, Instrument& instrument, int index);
+
+    // A serial key is available when it is the loopback port or a port of
+    // the window's serial-port list.
+    static bool available(const Pane& page, const QString& key);
+};
+
+} // namespace vn

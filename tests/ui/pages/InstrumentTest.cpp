@@ -216,6 +216,73 @@ private Q_SLOTS:
         QTRY_COMPARE((instrument->tick(channel), instrument->table->topLevelItemCount()), 1);
     }
 
+    void pausedPageOnlyRemembersTheChannel()
+    {
+        PageFixture fixture;
+        Channel* channel = loopChannel(fixture);
+        Instrument* instrument = hosted(fixture, QStringLiteral("json"));
+        QTest::mouseClick(instrument->pauseButton, Qt::LeftButton);
+        QCOMPARE(instrument->pauseButton->accessibleName(), QStringLiteral("继续显示，后台仍在接收"));
+        send(channel, "{\"held\":1}\r\n");
+        QTRY_VERIFY(!channel->sources.empty() && channel->sources.begin()->second->recordSeq == 1);
+        instrument->tick(channel);
+        QCOMPARE(instrument->channel.data(), channel);
+        QCOMPARE(instrument->table->topLevelItemCount(), 0);
+
+        // A record page catches up at the next tick after un-pausing.
+        QTest::mouseClick(instrument->pauseButton, Qt::LeftButton);
+        instrument->tick(channel);
+        QCOMPARE(instrument->table->topLevelItemCount(), 1);
+
+        // A vanished channel leaves the display as it is.
+        instrument->tick(nullptr);
+        QVERIFY(instrument->channel.isNull());
+        QCOMPARE(instrument->table->topLevelItemCount(), 1);
+    }
+
+    void waveformTimerAndSampleLimit()
+    {
+        PageFixture fixture;
+        Channel* channel = loopChannel(fixture);
+        Instrument* instrument = hosted(fixture, QStringLiteral("waveform"), channel);
+        QTRY_VERIFY(instrument->isVisible());
+        QVERIFY(instrument->refreshTimer.isActive());
+        QCOMPARE(instrument->refreshTimer.interval(), 16);
+        QCOMPARE(instrument->refreshTimer.timerType(), Qt::PreciseTimer);
+
+        send(channel, "@wave a=1\n@wave a=2\n@wave bad\n");
+        QTRY_COMPARE(instrument->statusLabel->text(), QStringLiteral("2 个采样    1 条曲线    格式错误 1 帧"));
+        instrument->pointsBox->setValue(2000);
+        QCOMPARE(instrument->plot->sampleLimit(), 2000);
+
+        // Un-pausing while hidden leaves the timer stopped until the next show.
+        instrument->pauseButton->setChecked(true);
+        instrument->hide();
+        instrument->pauseButton->setChecked(false);
+        QVERIFY(!instrument->refreshTimer.isActive());
+        instrument->show();
+        QVERIFY(instrument->refreshTimer.isActive());
+
+        // Switching channel resets the display.
+        instrument->bind(nullptr);
+        QCOMPARE(instrument->plot->curves().size(), 0);
+        QCOMPARE(instrument->statusLabel->text(), QStringLiteral("等待数据来源连接"));
+    }
+
+    void appearanceReachesDataWidgets()
+    {
+        PageFixture fixture;
+        Instrument* instrument = hosted(fixture, QStringLiteral("xml"));
+        Theme theme = fixture.window->theme;
+        theme.accent = QColor(1, 2, 3);
+        QFont font(QStringLiteral("Monospace"));
+        font.setPointSize(17);
+        instrument->applyAppearance(theme, font);
+        QCOMPARE(instrument->table->font().pointSize(), 17);
+        QVERIFY(instrument->detail->styleSheet().contains(QStringLiteral("font-size: 17pt")));
+        QCOMPARE(instrument->pauseButton->theme.accent, QColor(1, 2, 3));
+    }
+
     void recordTableKeepsTheNewestRows()
     {
         RecordTable table;

@@ -131,12 +131,6 @@ void Window::showAuditDetail(const QJsonObject& record)
     dialog->show();
 }
 
-void Window::openAiAudit()
-{
-    // The call log lives in the settings dialog; opening it there is the view.
-    openSettings();
-}
-
 void Window::refreshAudit()
 {
     // The settings dialog's AI page names its two tables so the tick finds

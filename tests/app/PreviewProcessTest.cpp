@@ -70,12 +70,15 @@ private Q_SLOTS:
     void screenshotAndReadyFile();
     void viewPresets_data();
     void viewPresets();
+    void everyPresetDrawsAPicture_data();
+    void everyPresetDrawsAPicture();
     void demoStartsAndCloses();
     void unreadableQuitDelayClosesAtOnce();
     void readyFileInMissingFolderIsSkipped();
 
 private:
     QMap<QString, QImage> shots; // "view" or "view demo" -> its screenshot; "window": no preset
+    QMap<QString, QImage> demoShots; // every preset with the demo, taken on first use
 };
 
 // The preset runs all take the same 1600 ms, so they run side by side.
@@ -172,6 +175,75 @@ void PreviewProcessTest::viewPresets()
         QCOMPARE(image.size(), plain.size());
         QVERIFY(qAbs(brightness(image) - brightness(plain)) < 10);
     }
+}
+
+namespace {
+
+const QStringList& everyPreset()
+{
+    static const QStringList names{
+        QStringLiteral("agents"),   QStringLiteral("settings"),      QStringLiteral("dark"),
+        QStringLiteral("search"),   QStringLiteral("terminal"),      QStringLiteral("ssh"),
+        QStringLiteral("narrow"),   QStringLiteral("protocol"),      QStringLiteral("detached"),
+        QStringLiteral("waveform"), QStringLiteral("values"),        QStringLiteral("json"),
+        QStringLiteral("structured"), QStringLiteral("xml"),         QStringLiteral("floating-wave"),
+    };
+    return names;
+}
+
+} // namespace
+
+void PreviewProcessTest::everyPresetDrawsAPicture_data()
+{
+    QTest::addColumn<QString>("view");
+    for (const QString& name : everyPreset())
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+// `varnelle --demo --view X --screenshot out.png --quit-after 2500` for every
+// preset: a PNG of a real window, neither blank nor of one colour.
+void PreviewProcessTest::everyPresetDrawsAPicture()
+{
+    QFETCH(QString, view);
+    if (demoShots.isEmpty()) {
+        // A few at a time, so the machine is not starved while they start up.
+        constexpr qsizetype batch = 5;
+        for (qsizetype first = 0; first < everyPreset().size(); first += batch) {
+            const QStringList names = everyPreset().mid(first, batch);
+            std::vector<std::unique_ptr<ProgramHome>> homes;
+            std::vector<std::unique_ptr<ProgramRun>> runs;
+            for (const QString& name : names) {
+                homes.push_back(std::make_unique<ProgramHome>());
+                ProgramHome& home = *homes.back();
+                runs.push_back(std::make_unique<ProgramRun>(
+                    home, QStringList{QStringLiteral("--settings"),
+                                      home.workspace(QStringLiteral("settings.json"), freeTcpPort()),
+                                      QStringLiteral("--demo"), QStringLiteral("--view"), name,
+                                      QStringLiteral("--screenshot"), home.path(QStringLiteral("out.png")),
+                                      QStringLiteral("--quit-after"), QStringLiteral("2500")}));
+            }
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                const bool ended = runs[i]->finish() && runs[i]->exitCode() == 0 && !runs[i]->crashed();
+                const QString shot = homes[i]->path(QStringLiteral("out.png"));
+                QImage image;
+                if (ended && readFile(shot).startsWith(QByteArray("\x89PNG\r\n\x1a\n")))
+                    image.load(shot);
+                demoShots.insert(names.at(qsizetype(i)), image);
+            }
+        }
+    }
+
+    const QImage image = demoShots.value(view);
+    QVERIFY2(!image.isNull(), "no PNG, or the run failed");
+    const QSize least = view == QStringLiteral("narrow") ? QSize(480, 640) : QSize(400, 300);
+    QVERIFY2(image.width() >= least.width() && image.height() >= least.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(image.width()).arg(image.height())));
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3) {
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    }
+    QVERIFY2(colours.size() > 8, qPrintable(QString::number(colours.size())));
 }
 
 void PreviewProcessTest::demoStartsAndCloses()

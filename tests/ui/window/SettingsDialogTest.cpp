@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFontDialog>
 #include <QJsonArray>
@@ -213,6 +214,32 @@ private Q_SLOTS:
         QCOMPARE(control<QSpinBox>(QStringLiteral("mcpPort"))->value(), int(port()));
     }
 
+    void portOfTheWorkspaceWhileTheServerIsDown()
+    {
+        fixture->window.reset();
+        fixture->server.close();
+        fixture->writeFile(QJsonObject{{"mcp_port", 9123}});
+        openWindow();
+        openMcpPage();
+        QCOMPARE(control<QSpinBox>(QStringLiteral("mcpPort"))->value(), 9123);
+        QCOMPARE(control<QLineEdit>(QStringLiteral("mcpAddress"))->text(), QStringLiteral("http://127.0.0.1:0/mcp"));
+    }
+
+    void releaseHistoryNotFetchedInHeadlessRuns()
+    {
+        openDialog();
+        auto* pages = control<QTabWidget>(QStringLiteral("settingsPages"));
+        QTabBar* bar = pages->tabBar();
+        auto* status = control<QLabel>(QStringLiteral("releaseHistoryStatus"));
+        const QString bundled = status->text();
+        for (int visit = 0; visit < 2; ++visit) {
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(3).center());
+            QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("releaseHistoryScroll"));
+            QCOMPARE(status->text(), bundled);
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
+        }
+    }
+
     void portApplied_data()
     {
         QTest::addColumn<QString>("how");
@@ -253,6 +280,8 @@ private Q_SLOTS:
         QCOMPARE(result->text(), PortSaved);
         QCOMPARE(fixture->fileObject().value("mcp_port").toInt(), int(wanted));
         QVERIFY(!vn::test::initialize(wanted).isEmpty());
+        click(control<QPushButton>(QStringLiteral("copyMcpAddress")));
+        QCOMPARE(QApplication::clipboard()->text(), fixture->server.url());
 
         // A change made elsewhere shows here too.
         const quint16 later = vn::test::freeTcpPort();

@@ -318,6 +318,21 @@ private Q_SLOTS:
         assistant->close();
     }
 
+    void jsonAssistantWithoutRecordStartsEmpty()
+    {
+        PageFixture fixture;
+        Instrument* instrument = hosted(fixture, QStringLiteral("json"));
+        QTest::mouseClick(instrument->findChild<QPushButton*>(QStringLiteral("jsonAssistant")), Qt::LeftButton);
+        QDialog* assistant = instrument->findChild<QDialog*>();
+        QVERIFY(assistant);
+        QTRY_VERIFY(assistant->isVisible());
+        for (QPlainTextEdit* editor : assistant->findChildren<QPlainTextEdit*>()) {
+            if (!editor->isReadOnly())
+                QVERIFY(editor->toPlainText().isEmpty());
+        }
+        assistant->close();
+    }
+
     void valuesTableUpdatesRowsInPlace()
     {
         PageFixture fixture;

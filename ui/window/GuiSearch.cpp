@@ -17,6 +17,8 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include <cmath>
+
 namespace vn {
 
 namespace {
@@ -125,7 +127,7 @@ double integerArgument(const QJsonObject& arguments, const char* key, int fallba
     if (!value.isDouble())
         return fallback;
     const double number = value.toDouble();
-    return number == static_cast<double>(static_cast<long long>(number)) ? number : fallback;
+    return std::isfinite(number) && std::trunc(number) == number ? number : fallback;
 }
 
 QJsonObject listResult(Channel* channel, const QList<SearchView>& views)

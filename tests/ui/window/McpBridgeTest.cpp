@@ -8,6 +8,9 @@
 #include "mcp/McpServer.h"
 #include "tests/mcp/HttpClient.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/agents/AgentFixtures.h"
+#include "ui/controls/SerialControlPanel.h"
+#include "ui/controls/SerialMonitorDialog.h"
 #include "tests/ui/window/WorkspaceFixture.h"
 #include "ui/pages/Pane.h"
 #include "ui/script/ScriptEditor.h"
@@ -154,6 +157,63 @@ private Q_SLOTS:
         QCOMPARE(searchError({{"view_id", ""}}), NotFound);
     }
 
+    void controlPageViews()
+    {
+        auto* control = new Pane(window, QStringLiteral("json"));
+        control->sourceKey = channel->config.key();
+        window->attachPane(control);
+        control->channel = channel;
+
+        // A record instrument: its search box and the tree of its records.
+        auto* box = new FilterBox(control);
+        auto* tree = new QTreeWidget(control);
+        const QJsonObject records[] = {
+            {{"text", "{\"t\":1}"}, {"time", "12:00:00.000"}, {"format", "json"}},
+            {{"text", "hidden"}, {"format", "json"}},
+            {{"text", QJsonObject{{"v", 2}}}},
+        };
+        for (const QJsonObject& record : records) {
+            auto* item = new QTreeWidgetItem(tree);
+            item->setData(0, Qt::UserRole, record);
+        }
+        tree->topLevelItem(1)->setHidden(true);
+
+        // A control panel with its serial monitor window open.
+        auto* panel = new SerialControlPanel(control);
+        panel->setChannel(channel);
+        panel->showMonitor(true);
+        SerialMonitorDialog* monitor = panel->receiveMonitor();
+        QVERIFY(monitor);
+        QCOMPARE(monitor->channelId, channel->id);
+
+        const QJsonArray views = call("list_search_views").result.value("views").toArray();
+        QCOMPARE(views.size(), 3);
+        QCOMPARE(views.at(0).toObject().value("kind").toString(), QStringLiteral("log"));
+        QCOMPARE(views.at(1).toObject().value("kind").toString(), QStringLiteral("json"));
+        QCOMPARE(views.at(1).toObject().value("view_id").toString(), control->id);
+        QCOMPARE(views.at(2).toObject().value("kind").toString(), QStringLiteral("serial-monitor"));
+        QCOMPARE(views.at(2).toObject().value("title").toString(), QStringLiteral("串口收发小窗"));
+        QCOMPARE(views.at(2).toObject().value("view_id").toString(), monitor->viewId);
+
+        const QJsonArray rows = call("search_logs", {{"view_id", control->id}}).result.value("rows").toArray();
+        QCOMPARE(rows, (QJsonArray{QJsonObject{{"text", "{\"t\":1}"}, {"time", "12:00:00.000"}, {"format", "json"},
+                                               {"truncated", false}},
+                                   QJsonObject{{"text", "{\"v\":2}"}, {"truncated", false}}}));
+        Q_UNUSED(box);
+
+        receiveLines({"monitor line"});
+        const QJsonObject found = call("search_logs", {{"view_id", monitor->viewId},
+                                                       {"filter", QJsonObject{{"text", "monitor"}}}}).result;
+        QCOMPARE(monitor->filterBox->text(), QStringLiteral("monitor"));
+        QCOMPARE(page->filterBox()->text(), QString());
+        QCOMPARE(found.value("total_matches").toInt(), 1);
+        QVERIFY(found.value("rows").toArray().first().toObject().value("text").toString().contains("monitor line"));
+
+        // A monitor bound to another channel is not this channel's view.
+        monitor->channelId = QStringLiteral("other");
+        QCOMPARE(call("list_search_views").result.value("views").toArray().size(), 2);
+    }
+
     // --- Paging ----------------------------------------------------------------
 
     void paging_data()
@@ -173,6 +233,7 @@ private Q_SLOTS:
         QTest::newRow("limit-201") << QJsonObject{{"limit", 201}} << Range << 0 << 0 << false;
         QTest::newRow("offset--1") << QJsonObject{{"offset", -1}} << Range << 0 << 0 << false;
         QTest::newRow("offset-4001") << QJsonObject{{"offset", 4001}} << Range << 0 << 0 << false;
+        QTest::newRow("offset-huge") << QJsonObject{{"offset", 1e300}} << Range << 0 << 0 << false;
     }
 
     void paging()
@@ -428,6 +489,38 @@ private Q_SLOTS:
         QCOMPARE(page->scriptTestHex, QStringLiteral("01 02"));
         if (ScriptEditor* editor = findScriptEditor(page))
             QCOMPARE(editor->findChild<QPlainTextEdit*>("scriptCode")->toPlainText(), NewCode);
+    }
+
+    // --- Agent endpoint checks ------------------------------------------------------
+
+    void agentChecks()
+    {
+        test::AgentHome home;
+        home.tool(QStringLiteral("codex"));
+        home.tool(QStringLiteral("claude"));
+        home.write(QStringLiteral(".claude.json"), "{ \"mcpServers\": ");
+        window->agentEnvironment = [&home] { return home.environment(); };
+        window->checkAgentEndpoints();
+        QJsonArray checks = desk->server.agentChecks;
+        QCOMPARE(checks.size(), 2); // tools that are not installed get no entry
+        QJsonObject claude, codex;
+        for (const QJsonValue& check : std::as_const(checks))
+            (check.toObject().value("agent").toString() == "codex" ? codex : claude) = check.toObject();
+        QCOMPARE(claude.value("agent").toString(), QStringLiteral("claude-code"));
+        QCOMPARE(claude.value("status").toString(), QStringLiteral("配置无法读取或解析，请在 Agent 接入页检查"));
+        QCOMPARE(claude.value("matches").toBool(), false);
+        QCOMPARE(claude.value("expected_url").toString(), desk->server.url());
+        QVERIFY(claude.value("config_path").toString().endsWith(".claude.json"));
+        QCOMPARE(codex.value("status").toString(), QStringLiteral("尚未配置"));
+
+        // A new port is checked again at once, against the new address.
+        QVERIFY(desk->server.changePort(test::freeTcpPort()));
+        port = desk->server.serverPort();
+        checks = desk->server.agentChecks;
+        QCOMPARE(checks.size(), 2);
+        QCOMPARE(checks.first().toObject().value("expected_url").toString(), desk->server.url());
+        QVERIFY(desk->server.url().contains(QString::number(port)));
+        window->agentEnvironment = nullptr;
     }
 
     // --- Connections -------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "core/Channel.h"
+#include "platform/DeviceWatch.h"
 #include "tests/support/TestSupport.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/Window.h"
@@ -15,6 +16,7 @@
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <QTimer>
 
 using namespace vn;
 
@@ -67,6 +69,7 @@ private Q_SLOTS:
     void aVanishingPort_data();
     void aVanishingPort();
     void delegateSizes();
+    void aDeviceChangeListsThePortsSoon();
 
 private:
     void list(const QJsonArray& ports)
@@ -297,6 +300,32 @@ void PortListTest::delegateSizes()
             drawn = canvas.pixelColor(x, y).alpha() > 0;
     }
     QVERIFY(drawn);
+}
+
+void PortListTest::aDeviceChangeListsThePortsSoon()
+{
+    int listings = 0;
+    window->portProvider = [this, &listings]() {
+        ++listings;
+        return provided;
+    };
+    window->findChild<QTimer*>(QStringLiteral("portTimer"))->stop();
+    auto* watch = window->findChild<platform::DeviceWatch*>(QStringLiteral("deviceWatch"));
+    auto* refresh = window->findChild<QTimer*>(QStringLiteral("deviceRefreshTimer"));
+    QVERIFY(watch && refresh);
+    QVERIFY(watch->watched().contains(QStringLiteral("/dev")));
+    QVERIFY(refresh->isSingleShot());
+    QCOMPARE(refresh->interval(), 150);
+
+    provided = {usbPort("ttyUSB3")};
+    Q_EMIT watch->devicesChanged();
+    Q_EMIT watch->devicesChanged();
+    QVERIFY(refresh->isActive());
+    QCOMPARE(listings, 0);
+    QTRY_COMPARE(itemsOf(port()), QStringList({"NULL", "ttyUSB3"}));
+    // A burst of changes lists the ports once.
+    QCOMPARE(listings, 1);
+    window->portProvider = [this]() { return provided; };
 }
 
 QTEST_MAIN(PortListTest)

@@ -56,6 +56,8 @@ private Q_SLOTS:
     void anotherKindShowsNoState();
     void nameFieldRenamesTheConnection();
     void serialPortLiveBaudAndReplug();
+    void changedSettingsOpenASecondPage();
+    void controlPagesEditTheirSource();
 
 private:
     void typeInto(QLineEdit* edit, const QString& text);
@@ -403,6 +405,67 @@ void ConnectionSidebarTest::serialPortLiveBaudAndReplug()
     window->setFocus();
     pair.stop();
     QTRY_COMPARE_WITH_TIMEOUT(port()->currentText(), QStringLiteral("NULL"), 5000);
+}
+
+void ConnectionSidebarTest::changedSettingsOpenASecondPage()
+{
+    typePort(QStringLiteral("loop://"));
+    clickConnect();
+    Pane* first = window->current;
+    QPointer<Channel> loop = first->channel.data();
+    QVERIFY(loop);
+
+    // Other settings on a connected page open a second connection beside it.
+    child<QComboBox>(window, "protocolSelector")->setCurrentIndex(2);
+    auto* bind = child<QSpinBox>(window, "bindPort");
+    bind->setValue(test::freeTcpPort());
+    clickConnect();
+    QCOMPARE(window->pages.size(), 2);
+    QCOMPARE(first->channel.data(), loop.data());
+    Pane* second = window->pages.at(1);
+    QVERIFY(second->channel);
+    QCOMPARE(second->channel->config.kind, QStringLiteral("tcp-server"));
+    QCOMPARE(second->channel->config.bind_port, bind->value());
+    QTRY_COMPARE(second->channel->state, QStringLiteral("listening"));
+    QCOMPARE(window->current, second);
+    QTRY_COMPARE(stateLabel()->text(), QStringLiteral("监听中"));
+    QCOMPARE(connectButton()->text(), QStringLiteral("停止监听"));
+
+    // Back on the first page the form shows its loopback again.
+    window->tabs()->setCurrentIndex(0);
+    QCOMPARE(child<QComboBox>(window, "protocolSelector")->currentIndex(), 0);
+    QCOMPARE(port()->currentText(), QStringLiteral("loop://"));
+    QCOMPARE(stateLabel()->text(), QStringLiteral("已连接"));
+}
+
+void ConnectionSidebarTest::controlPagesEditTheirSource()
+{
+    Pane* session = window->current;
+    // A control page without a source: connecting binds it to the new channel
+    // and keeps it selected.
+    Pane* control = window->newInstrument(QStringLiteral("waveform"), nullptr, true, QString());
+    QVERIFY(control);
+    QCOMPARE(window->current, control);
+    QCOMPARE(window->sessionPane.data(), session);
+    typePort(QStringLiteral("loop://"));
+    clickConnect();
+    QVERIFY(session->channel);
+    QCOMPARE(control->sourceKey, QStringLiteral("serial:loop://"));
+    QCOMPARE(window->current, control);
+    QTRY_COMPARE(stateLabel()->text(), QStringLiteral("已连接"));
+    QVERIFY(child<QWidget>(window, "protocolSelector")->isEnabled());
+
+    // A control page whose source no session page shows leaves nothing to edit.
+    window->newInstrument(QStringLiteral("json"), nullptr, true, QStringLiteral("serial:/dev/ttynone"));
+    QVERIFY(!window->sessionPane);
+    QVERIFY(!child<QWidget>(window, "protocolSelector")->isEnabled());
+    QVERIFY(!child<QWidget>(window, "connectionName")->isEnabled());
+    QCOMPARE(statusText(), QStringLiteral("控件页面    等待数据来源连接"));
+
+    // Back on the first control page, the sidebar edits its source's page again.
+    window->tabs()->setCurrentIndex(paneIndex(window->tabs(), control));
+    QCOMPARE(window->sessionPane.data(), session);
+    QVERIFY(child<QWidget>(window, "protocolSelector")->isEnabled());
 }
 
 QTEST_MAIN(ConnectionSidebarTest)

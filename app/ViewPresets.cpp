@@ -1,7 +1,9 @@
 #include "app/ViewPresets.h"
 
 #include "ui/kit/ConnectionBar.h"
+#include "ui/kit/IconButton.h"
 #include "ui/pages/Pane.h"
+#include "ui/pages/SessionToolbar.h"
 #include "ui/views/FilterBox.h"
 #include "ui/views/TerminalView.h"
 #include "ui/window/Window.h"
@@ -51,14 +53,11 @@ void showTerminal(Window& root)
     page->setTerminal(true);
     // The preview shows the block cursor with its shape button released; the
     // button must not pass its own state on to the view while it is set.
-    const QList<QAbstractButton*> buttons = page->findChildren<QAbstractButton*>();
-    for (QAbstractButton* button : buttons) {
-        if (button->toolTip() == QStringLiteral("光标形状：方块 / 竖线 · Insert")) {
-            const QSignalBlocker quiet(button);
-            button->setChecked(false);
-        }
+    if (SessionToolbar* toolbar = page->toolbar(); toolbar && toolbar->cursorShape) {
+        const QSignalBlocker quiet(toolbar->cursorShape);
+        toolbar->cursorShape->setChecked(false);
     }
-    if (auto* terminal = page->findChild<TerminalView*>()) {
+    if (TerminalView* terminal = page->terminalView()) {
         terminal->blockCursor = true;
         terminal->update();
     }

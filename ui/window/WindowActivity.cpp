@@ -104,7 +104,11 @@ void Window::positionAiToast()
 
 void Window::showAuditDetail(const QJsonObject& record)
 {
-    QWidget* parent = ui->settingsDialog ? static_cast<QWidget*>(ui->settingsDialog.data()) : this;
+    // Over the call log when that is what the user is looking at; the dialog
+    // is kept hidden between openings and is no parent to show a detail over.
+    QWidget* parent = this;
+    if (ui->settingsDialog && ui->settingsDialog->isVisible())
+        parent = ui->settingsDialog;
     auto* dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("mcpCallDetail"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);

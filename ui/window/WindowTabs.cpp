@@ -4,6 +4,7 @@
 #include "ui/kit/ConnectionBar.h"
 #include "ui/kit/IconPainter.h"
 #include "ui/pages/Pane.h"
+#include "ui/window/ConnectionForm.h"
 #include "ui/window/TabTitleEditor.h"
 #include "ui/window/WindowWidgets.h"
 
@@ -105,11 +106,10 @@ void Window::renameConnection(Channel* channel)
         return;
     guarded->name = text;
     guarded->config.name = text;
-    if (current && current->channel == guarded) {
-        Config shown = form();
-        shown.name = text;
-        loadForm(shown);
-    }
+    // Only the name field follows: the rest of the form may hold edits the
+    // user has not applied yet.
+    if (current && current->channel == guarded)
+        ui->form->name->setText(text);
     syncConnections();
 }
 

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void failedCallOpensItsDetail();
     void longSummaryIsElided();
     void toastHidesByButtonAndTimer();
+    void detailSitsOverTheOpenSettings();
     void detailText_data();
     void detailText();
 
@@ -201,6 +202,28 @@ void AiToastTest::toastHidesByButtonAndTimer()
     hide->setInterval(20); // each call restarts the same countdown
     window->showAiActivity(record);
     QTRY_VERIFY(!toast->isVisible());
+}
+
+void AiToastTest::detailSitsOverTheOpenSettings()
+{
+    const QJsonObject record{{"tool", "get_status"}, {"status", "ok"}};
+    window->showAuditDetail(record);
+    QPointer<QDialog> detail = window->findChildren<QDialog*>(QStringLiteral("mcpCallDetail")).last();
+    QCOMPARE(detail->parentWidget(), window);
+    detail->close();
+    QTRY_VERIFY(detail.isNull());
+
+    window->openSettings();
+    QDialog* settings = window->settingsDialog();
+    QVERIFY(settings && settings->isVisible());
+    window->showAuditDetail(record);
+    window->showAuditDetail(record); // several may be open at once
+    QCOMPARE(settings->findChildren<QDialog*>(QStringLiteral("mcpCallDetail")).size(), 2);
+
+    // Closed, the settings dialog is only kept for later: no parent then.
+    settings->hide();
+    window->showAuditDetail(record);
+    QCOMPARE(window->findChildren<QDialog*>(QStringLiteral("mcpCallDetail"), Qt::FindDirectChildrenOnly).size(), 1);
 }
 
 void AiToastTest::detailText_data()

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QCursor>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -80,6 +81,8 @@ private Q_SLOTS:
     void dataSourceOfANewControlPage();
     void renameByKeys_data();
     void renameByKeys();
+    void renameConnectionFromTheMenu_data();
+    void renameConnectionFromTheMenu();
     void detachedWindowSizeAndPlace();
     void moveEndDocksBack();
     void leavingAPageStopsItsRepeat();
@@ -240,6 +243,61 @@ void TabsTest::renameByKeys()
     if (title != QStringLiteral("数值波形"))
         QVERIFY(fixture.fileBytes().contains(title.toUtf8()));
     delete torn;
+}
+
+void TabsTest::renameConnectionFromTheMenu_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("trimmed") << "  板卡 A  " << true << "板卡 A";
+    QTest::newRow("blank") << "   " << true << "示例";
+    QTest::newRow("cancelled") << "板卡 B" << false << "示例";
+}
+
+void TabsTest::renameConnectionFromTheMenu()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, accept);
+    QFETCH(QString, name);
+    WorkspaceFixture fixture;
+    Window* window = fixture.open();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QPointer<Channel> demo = openDemo(fixture.engine, QStringLiteral("示例"));
+    QTRY_VERIFY(window->findPane(demo));
+    Pane* page = window->findPane(demo);
+    window->showPane(page);
+
+    QTimer::singleShot(0, this, [&]() {
+        auto* menu = window->findChild<QMenu*>(QStringLiteral("tabMenu"));
+        QVERIFY(menu);
+        QAction* rename = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("重命名连接名称"))
+                rename = action;
+        }
+        QVERIFY(rename);
+        // The input dialog opens from the chosen entry, after the menu is gone.
+        QTimer::singleShot(0, this, [&]() {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("重命名连接"));
+            QCOMPARE(dialog->labelText(), QStringLiteral("名称"));
+            QCOMPARE(dialog->textValue(), QStringLiteral("示例"));
+            dialog->setTextValue(typed);
+            accept ? dialog->accept() : dialog->reject();
+        });
+        rename->trigger();
+        menu->close();
+    });
+    window->tabMenu(window->tabs()->tabRect(paneIndex(window->tabs(), page)).center());
+    QTRY_COMPARE(demo->name, name);
+    QCOMPARE(demo->config.name, name);
+    auto* field = window->findChild<QLineEdit*>(QStringLiteral("connectionName"));
+    QVERIFY(field);
+    QCOMPARE(field->text(), name);
+    QTRY_COMPARE(window->tabs()->tabText(paneIndex(window->tabs(), page)), name);
 }
 
 void TabsTest::detachedWindowSizeAndPlace()

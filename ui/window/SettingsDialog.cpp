@@ -62,7 +62,6 @@ SettingsDialog::SettingsDialog(Window* owner)
     auto* buttons = horizontal(nullptr);
     buttons->addStretch();
     QPushButton* done = button(QStringLiteral("完成"), QStringLiteral("primary"));
-    done->setObjectName(QStringLiteral("settingsDone"));
     buttons->addWidget(done);
     layout->addLayout(buttons);
 

@@ -107,6 +107,16 @@ class SettingsDialogTest : public QObject {
 
     quint16 port() const { return fixture->server.serverPort(); }
 
+    QPushButton* doneButton()
+    {
+        const auto buttons = window->settingsDialog()->findChildren<QPushButton*>(QStringLiteral("primary"));
+        for (QPushButton* each : buttons) {
+            if (each->text() == QStringLiteral("完成"))
+                return each;
+        }
+        return nullptr;
+    }
+
     // Opens the dialog on its "AI / MCP" page, as the user would by clicking its tab.
     void openMcpPage(Window* target = nullptr)
     {
@@ -161,7 +171,7 @@ private Q_SLOTS:
 
         // Closed and opened again: the same dialog, as it was left.
         pages->setCurrentIndex(2);
-        click(control<QPushButton>(QStringLiteral("settingsDone")));
+        click(doneButton());
         QVERIFY(!dialog->isVisible());
         click(gear);
         QCOMPARE(window->settingsDialog(), dialog);
@@ -191,7 +201,7 @@ private Q_SLOTS:
         QCOMPARE(dialog->size(), QSize(920, 680));
         dialog->resize(640, 430);
         if (byDoneButton)
-            click(control<QPushButton>(QStringLiteral("settingsDone")));
+            click(doneButton());
         else
             QTest::keyClick(dialog, Qt::Key_Escape);
         QVERIFY(!dialog->isVisible());
@@ -385,7 +395,7 @@ private Q_SLOTS:
         QCOMPARE(dialog->palette().color(QPalette::Window), Theme::make(true).bg);
 
         // The choice reaches the file with the next write, here the closing.
-        click(control<QPushButton>(QStringLiteral("settingsDone")));
+        click(doneButton());
         QCOMPARE(fixture->fileAppearance().value("theme").toString(), QStringLiteral("dark"));
 
         // Another window's dialog follows the palette.

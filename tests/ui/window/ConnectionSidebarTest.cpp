@@ -58,6 +58,7 @@ private Q_SLOTS:
     void serialPortLiveBaudAndReplug();
     void changedSettingsOpenASecondPage();
     void controlPagesEditTheirSource();
+    void aControlPageInAnotherWindowEditsItsSource();
 
 private:
     void typeInto(QLineEdit* edit, const QString& text);
@@ -466,6 +467,30 @@ void ConnectionSidebarTest::controlPagesEditTheirSource()
     window->tabs()->setCurrentIndex(paneIndex(window->tabs(), control));
     QCOMPARE(window->sessionPane.data(), session);
     QVERIFY(child<QWidget>(window, "protocolSelector")->isEnabled());
+}
+
+void ConnectionSidebarTest::aControlPageInAnotherWindowEditsItsSource()
+{
+    typePort(QStringLiteral("loop://"));
+    clickConnect();
+    Pane* session = window->current;
+    Channel* channel = session->channel;
+    QVERIFY(channel);
+
+    QPointer<Window> torn = new Window(&fixture->engine, &fixture->server, fixture->path, window);
+    torn->show();
+    QVERIFY(QTest::qWaitForWindowExposed(torn));
+    // Its own empty session page is what its sidebar edits at first.
+    QVERIFY(torn->sessionPane);
+    QVERIFY(torn->sessionPane != session);
+    QCOMPARE(child<QComboBox>(torn, "serialPort")->currentText(), QStringLiteral("NULL"));
+
+    Pane* control = torn->newInstrument(QStringLiteral("waveform"), channel, true, QString());
+    QVERIFY(control);
+    QCOMPARE(torn->sessionPane.data(), session);
+    QCOMPARE(child<QComboBox>(torn, "serialPort")->currentText(), QStringLiteral("loop://"));
+    QTRY_COMPARE(child<QLabel>(torn, "connectionState")->text(), QStringLiteral("已连接"));
+    torn->close();
 }
 
 QTEST_MAIN(ConnectionSidebarTest)

@@ -145,13 +145,28 @@ void PacketTemplates::importFile(Pane& page)
     QPointer<Pane> guarded(&page);
     if (dialog.exec() != QDialog::Accepted || !guarded || dialog.selectedFiles().isEmpty())
         return;
+    importFrom(page, dialog.selectedFiles().constFirst());
+}
+
+bool PacketTemplates::importFrom(Pane& page, const QString& path)
+{
     QJsonArray templates;
-    if (const QString problem = read(dialog.selectedFiles().constFirst(), &templates); !problem.isEmpty()) {
+    if (const QString problem = read(path, &templates); !problem.isEmpty()) {
         page.showError(problem);
-        return;
+        return false;
     }
     sharedList(page) = templates;
     page.window->saveSettings();
+    return true;
+}
+
+bool PacketTemplates::exportTo(Pane& page, const QString& path)
+{
+    if (const QString problem = write(sharedList(page), path); !problem.isEmpty()) {
+        page.showError(problem);
+        return false;
+    }
+    return true;
 }
 
 void PacketTemplates::exportFile(Pane& page)
@@ -165,10 +180,8 @@ void PacketTemplates::exportFile(Pane& page)
     if (dialog.exec() != QDialog::Accepted || !guarded || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().constFirst();
-    if (path.isEmpty())
-        return;
-    if (const QString problem = write(sharedList(page), path); !problem.isEmpty())
-        page.showError(problem);
+    if (!path.isEmpty())
+        exportTo(page, path);
 }
 
 } // namespace vn

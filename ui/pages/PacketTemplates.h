@@ -25,6 +25,11 @@ public:
     // Writes the list as an indented JSON array; the save file's error text, else empty.
     static QString write(const QJsonArray& templates, const QString& path);
 
+    // Replace the shared list from a file, or write it to one; a failure is
+    // shown through the page's window and changes nothing.
+    static bool importFrom(Pane& page, const QString& path);
+    static bool exportTo(Pane& page, const QString& path);
+
     // The template button's menu: the templates, then save, import and export.
     static void fillMenu(QMenu& menu, Pane& page);
 

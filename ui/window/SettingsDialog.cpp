@@ -19,16 +19,10 @@
 
 namespace vn {
 
-namespace {
-
-// Preview runs and head-less tests must not reach out to the release host.
-bool mayFetchReleases()
+bool mayFetchReleases(const QString& platform, const QStringList& arguments)
 {
-    return QGuiApplication::platformName() != QLatin1String("offscreen")
-        && !QCoreApplication::arguments().contains(QStringLiteral("--screenshot"));
+    return platform != QLatin1String("offscreen") && !arguments.contains(QStringLiteral("--screenshot"));
 }
-
-} // namespace
 
 SettingsDialog::SettingsDialog(Window* owner)
     : QDialog(nullptr)
@@ -96,7 +90,7 @@ void SettingsDialog::pageChanged(int index)
     if (historyLoaded || pages->widget(index) != historyScroll)
         return;
     historyLoaded = true;
-    if (mayFetchReleases())
+    if (mayFetchReleases(QGuiApplication::platformName(), QCoreApplication::arguments()))
         history->refreshHistory();
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
 namespace vn {
+
+// Preview runs (an argument exactly "--screenshot") and head-less ones must
+// not reach out to the release host from the roll-back page.
+bool mayFetchReleases(const QString& platform, const QStringList& arguments);
 
 class AppearancePage;
 class DetachableTabs;

@@ -250,6 +250,24 @@ private Q_SLOTS:
         }
     }
 
+    void releaseFetchRule_data()
+    {
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("fetch");
+        QTest::newRow("desktop") << "xcb" << QStringList{"varnelle", "--demo"} << true;
+        QTest::newRow("offscreen") << "offscreen" << QStringList{"varnelle"} << false;
+        QTest::newRow("screenshot") << "xcb" << QStringList{"varnelle", "--screenshot", "a.png"} << false;
+    }
+
+    void releaseFetchRule()
+    {
+        QFETCH(QString, platform);
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, fetch);
+        QCOMPARE(mayFetchReleases(platform, arguments), fetch);
+    }
+
     void portApplied_data()
     {
         QTest::addColumn<QString>("how");

@@ -42,6 +42,16 @@ bool insidePanel(const QWidget* widget, const QWidget* page)
     return false;
 }
 
+// Control pages saved under the older names hold the current kinds.
+QString instrumentKind(const QString& kind)
+{
+    if (kind == QLatin1String("structured"))
+        return QStringLiteral("json");
+    if (kind == QLatin1String("values"))
+        return QStringLiteral("waveform");
+    return kind;
+}
+
 // The structured-record instrument of a control page: its search box and its
 // record tree. Found through the page's widgets, so any instrument that keeps
 // its records in a tree with a filter box is searchable.
@@ -65,7 +75,7 @@ void addInstrumentView(QList<SearchView>& views, Pane* page)
         return;
     SearchView view;
     view.id = page->id;
-    view.kind = page->kind;
+    view.kind = instrumentKind(page->kind);
     view.title = page->title;
     view.filterBox = box;
     view.records = tree;

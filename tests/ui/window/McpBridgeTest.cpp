@@ -15,6 +15,7 @@
 #include "ui/pages/Pane.h"
 #include "ui/script/ScriptEditor.h"
 #include "ui/views/FilterBox.h"
+#include "ui/kit/ConnectionBar.h"
 #include "ui/window/Window.h"
 
 #include <QCheckBox>
@@ -159,7 +160,8 @@ private Q_SLOTS:
 
     void controlPageViews()
     {
-        auto* control = new Pane(window, QStringLiteral("json"));
+        // A page saved under the older name lists the current kind.
+        auto* control = new Pane(window, QStringLiteral("structured"));
         control->sourceKey = channel->config.key();
         window->attachPane(control);
         control->channel = channel;
@@ -212,6 +214,32 @@ private Q_SLOTS:
         // A monitor bound to another channel is not this channel's view.
         monitor->channelId = QStringLiteral("other");
         QCOMPARE(call("list_search_views").result.value("views").toArray().size(), 2);
+    }
+
+    void tornOffWindows()
+    {
+        Pane* other = window->newConnection();
+        QVERIFY(other && other != page);
+        QPointer<Window> torn = window->detachConnection(paneIndex(window->tabs(), page), QPoint(300, 200), false);
+        QVERIFY(torn);
+        QCOMPARE(page->window, torn.data());
+        receiveLines({"far away"});
+        const QJsonArray views = call("list_search_views").result.value("views").toArray();
+        QCOMPARE(views.size(), 1);
+        QCOMPARE(views.first().toObject().value("view_id").toString(), page->id);
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "far"}}}}).value("total_matches").toInt(), 1);
+        QCOMPARE(page->filterBox()->text(), QStringLiteral("far"));
+
+        desk->engine.allowAiControl = true;
+        const Answer applied = call("set_frame_script", {{"code", NewCode}, {"enabled", false}, {"expected_revision", revision()}});
+        QVERIFY2(!applied.failed, qPrintable(applied.error));
+        QCOMPARE(page->scriptCode, NewCode);
+
+        // Only the root window checks the agent endpoints.
+        desk->server.agentChecks = QJsonArray{QJsonObject{{"agent", "kept"}}};
+        torn->checkAgentEndpoints();
+        QCOMPARE(desk->server.agentChecks, (QJsonArray{QJsonObject{{"agent", "kept"}}}));
+        delete torn.data();
     }
 
     // --- Paging ----------------------------------------------------------------

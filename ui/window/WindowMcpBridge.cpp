@@ -13,9 +13,9 @@ namespace vn {
 
 void Window::installMcpUi()
 {
-    // The server outlives no window it calls into: each service holds the root
-    // window weakly and answers "window closed" (or an empty sample) once it
-    // is gone.
+    // The server outlives the window (start-up destroys the window first), so
+    // each service holds the root window weakly and answers "window closed"
+    // (or an empty sample) once it is gone.
     const QPointer<Window> self(this);
     server->searchHandler = [self](Channel* channel, const QJsonObject& arguments) {
         return searchGui(self.data(), channel, arguments);

@@ -202,17 +202,19 @@ void ScriptResultsPanel::resizePanel()
     collapseButton->setIconName(collapsed ? QStringLiteral("scriptExpand") : QStringLiteral("scriptCollapse"));
     setButtonTip(collapseButton, collapsed ? QStringLiteral("展开脚本结果") : QStringLiteral("收起脚本结果"));
 
-    const int c = m_splitter->height() - m_splitter->handleWidth();
-    QList<int> sizes;
-    if (collapsed) {
-        sizes = c > 180 ? QList<int>{c - CollapsedHeight, CollapsedHeight} : QList<int>{148, CollapsedHeight};
-    } else {
-        const int available = std::max(c, 180);
-        const int limit = c > 193 ? c / 2 : MinHeight;
-        const int panel = std::min(panelHeight, limit);
-        sizes = {std::max(available - panel, 80), panel};
-    }
+    const QList<int> sizes =
+        splitSizes(m_splitter->height() - m_splitter->handleWidth(), panelHeight, collapsed);
     m_splitter->setSizes(sizes);
+}
+
+QList<int> ScriptResultsPanel::splitSizes(int space, int remembered, bool collapsed)
+{
+    if (collapsed)
+        return space > 180 ? QList<int>{space - CollapsedHeight, CollapsedHeight} : QList<int>{148, CollapsedHeight};
+    const int available = std::max(space, 180);
+    const int limit = space > 193 ? space / 2 : MinHeight;
+    const int panel = std::min(remembered, limit);
+    return {std::max(available - panel, 80), panel};
 }
 
 void ScriptResultsPanel::copySelection() const

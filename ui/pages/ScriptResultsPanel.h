@@ -54,6 +54,8 @@ public:
     // The row texts of one record: the time of day and the sorted fields.
     static QString timeOfDay(const QString& isoTime);
     static QString fieldsText(const QJsonObject& value);
+    // The (views, panel) heights for the splitter's free space `space`.
+    static QList<int> splitSizes(int space, int remembered, bool collapsed);
 
 Q_SIGNALS:
     void clearRequested();

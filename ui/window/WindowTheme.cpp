@@ -7,6 +7,7 @@
 #include "ui/kit/WindowChrome.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/WindowWidgets.h"
+#include "ui/window/WorkspaceFile.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -104,8 +105,11 @@ QString Window::workspaceStyle() const
     return sheet + translucent;
 }
 
-void Window::setDataFont(const QFont& font)
+void Window::setDataFont(const QFont& chosen)
 {
+    // Every way into the data font (settings dialog, a page's zoom) keeps the
+    // same rules: Chinese fall-back family, 8..32 points, unsmoothed pixel fonts.
+    const QFont font = shapeDataFont(chosen, chosen.family(), chosen.pointSize());
     Window* top = rootWindow();
     const QList<QPointer<Window>> all = top->windows;
     for (const QPointer<Window>& window : all) {

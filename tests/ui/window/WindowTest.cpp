@@ -95,6 +95,7 @@ private Q_SLOTS:
     void workspaceSwitches();
     void savedLoopbackShowsAsNull();
     void tornOffWindowTakesTheRootsLook();
+    void dataFontIsShapedForEveryWindow();
     void dockButtonReturnsThePages();
     void themeReachesEveryWindow();
     void themeReachesTornOffTabPages();
@@ -310,6 +311,26 @@ void WindowTest::tornOffWindowTakesTheRootsLook()
     QCOMPARE(torn->windowBackground.opacity, 60);
     QVERIFY(!torn->updateService());
     comparePalette(torn->palette(), Theme::make(true));
+}
+
+void WindowTest::dataFontIsShapedForEveryWindow()
+{
+    // A page's zoom passes a bare font: the window still applies the
+    // fall-back family and the size limits, in every window, and saves.
+    Workspace workspace;
+    auto root = workspace.open();
+    QPointer<Window> torn = new Window(&workspace.engine, &workspace.server, workspace.path(), root.get());
+    torn->setDataFont(QFont(QStringLiteral("Monospace"), 40));
+    for (Window* window : {root.get(), torn.data()}) {
+        QCOMPARE(window->dataFont.pointSize(), 32);
+        QCOMPARE(window->dataFont.families(),
+                 QStringList({QStringLiteral("Monospace"), QStringLiteral("Microsoft YaHei UI")}));
+    }
+    QFile file(workspace.path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject appearance = QJsonDocument::fromJson(file.readAll()).object().value("appearance").toObject();
+    QCOMPARE(appearance.value("font_size").toInt(), 32);
+    delete torn;
 }
 
 void WindowTest::dockButtonReturnsThePages()

@@ -8,6 +8,7 @@
 #include "ui/kit/Combo.h"
 #include "ui/kit/IconButton.h"
 #include "ui/kit/Splitter.h"
+#include "ui/pages/FileTransferDialog.h"
 #include "ui/pages/LogExport.h"
 #include "ui/pages/PacketTemplates.h"
 #include "ui/pages/PageAppearance.h"
@@ -495,7 +496,11 @@ void Pane::openFileTransfer()
     if (!live || !live->serialPort || !live->serialPort->isOpen() || live->transferActive())
         return;
     m_sender->stopRepeat();
-    // The transfer dialog is made by its own module; see transferStarting().
+    auto* dialog = new FileTransferDialog(live, window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &FileTransferDialog::starting, this, &Pane::transferStarting);
+    dialog->show();
 }
 
 void Pane::transferStarting()

@@ -2,6 +2,7 @@
 
 #include "tests/support/TestSupport.h"
 #include "ui/kit/IconButton.h"
+#include "ui/pages/FileTransferDialog.h"
 #include "ui/pages/ReceiveArea.h"
 #include "ui/pages/SendBar.h"
 #include "ui/pages/SessionToolbar.h"
@@ -11,6 +12,7 @@
 #include <QNetworkDatagram>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include "ui/kit/Combo.h"
 #include "ui/views/FilterBox.h"
 #include <QTcpServer>
@@ -290,6 +292,32 @@ private Q_SLOTS:
         QCOMPARE(page.config.port, QStringLiteral("loop://"));
         page.sendCurrent();
         QCOMPARE(fixture.statusMessage(), QStringLiteral("操作失败：请先连接设备"));
+    }
+
+    void serialPortOpensTheFileTransfer()
+    {
+        SocatPair pair;
+        QVERIFY(pair.start());
+        PageFixture fixture;
+        Config config;
+        config.port = pair.portA();
+        Channel* channel = nullptr;
+        Pane* page = fixture.open(config, &channel);
+        QCOMPARE(channel->state, QStringLiteral("connected"));
+        QTRY_VERIFY(page->toolbar()->fileTransfer->isEnabled());
+        page->sendBar()->interval->setValue(3600000);
+        page->sendBar()->repeat->setChecked(true);
+        QVERIFY(page->sendBar()->repeat->isChecked());
+        QTest::mouseClick(page->toolbar()->fileTransfer, Qt::LeftButton);
+        QVERIFY(!page->sendBar()->repeat->isChecked());
+        auto* dialog = fixture.window->findChild<FileTransferDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QVERIFY(dialog->testAttribute(Qt::WA_DeleteOnClose));
+        dialog->close();
+        QTRY_VERIFY(!fixture.window->findChild<FileTransferDialog*>());
+        fixture.engine.remove(channel->id);
     }
 
     void sshPageStaysInTheTerminal()

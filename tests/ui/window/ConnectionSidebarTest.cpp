@@ -59,6 +59,7 @@ private Q_SLOTS:
     void changedSettingsOpenASecondPage();
     void controlPagesEditTheirSource();
     void aControlPageInAnotherWindowEditsItsSource();
+    void theFormIsSavedAsTheConnection();
 
 private:
     void typeInto(QLineEdit* edit, const QString& text);
@@ -491,6 +492,19 @@ void ConnectionSidebarTest::aControlPageInAnotherWindowEditsItsSource()
     QCOMPARE(child<QComboBox>(torn, "serialPort")->currentText(), QStringLiteral("loop://"));
     QTRY_COMPARE(child<QLabel>(torn, "connectionState")->text(), QStringLiteral("已连接"));
     torn->close();
+}
+
+void ConnectionSidebarTest::theFormIsSavedAsTheConnection()
+{
+    window->saveSettings();
+    QCOMPARE(fixture->fileObject().value("connection").toObject(), Config().json());
+
+    child<QComboBox>(window, "protocolSelector")->setCurrentIndex(1);
+    typeInto(child<QLineEdit>(window, "remoteHost"), QStringLiteral(" 127.0.0.2 "));
+    window->saveSettings();
+    const Config saved = Config::fromJson(fixture->fileObject().value("connection").toObject());
+    QCOMPARE(saved.kind, QStringLiteral("tcp-client"));
+    QCOMPARE(saved.host, QStringLiteral("127.0.0.2"));
 }
 
 QTEST_MAIN(ConnectionSidebarTest)

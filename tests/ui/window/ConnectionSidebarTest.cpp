@@ -60,6 +60,8 @@ private Q_SLOTS:
     void controlPagesEditTheirSource();
     void aControlPageInAnotherWindowEditsItsSource();
     void theFormIsSavedAsTheConnection();
+    void liveChangesNeedTheSamePort();
+    void aDemoKindLeavesTheSelector();
 
 private:
     void typeInto(QLineEdit* edit, const QString& text);
@@ -505,6 +507,35 @@ void ConnectionSidebarTest::theFormIsSavedAsTheConnection()
     const Config saved = Config::fromJson(fixture->fileObject().value("connection").toObject());
     QCOMPARE(saved.kind, QStringLiteral("tcp-client"));
     QCOMPARE(saved.host, QStringLiteral("127.0.0.2"));
+}
+
+void ConnectionSidebarTest::liveChangesNeedTheSamePort()
+{
+    typePort(QStringLiteral("loop://"));
+    clickConnect();
+    Channel* channel = window->current->channel;
+    QVERIFY(channel);
+    auto* baud = child<QComboBox>(window, "baudRate");
+
+    // The loopback takes a new rate as it is.
+    typeInto(baud->lineEdit(), QStringLiteral("57600"));
+    QCOMPARE(channel->config.baudrate, 57600);
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("驱动已确认波特率：57600 bps"));
+
+    // With another port in the box the rate waits for the next connect.
+    window->statusBar()->clearMessage();
+    typePort(QStringLiteral("/dev/null"));
+    typeInto(baud->lineEdit(), QStringLiteral("9600"));
+    QCOMPARE(channel->config.baudrate, 57600);
+    QCOMPARE(window->statusBar()->currentMessage(), QString());
+}
+
+void ConnectionSidebarTest::aDemoKindLeavesTheSelector()
+{
+    auto* selector = child<QComboBox>(window, "protocolSelector");
+    selector->setCurrentIndex(3);
+    window->loadForm(Config::waveformDemo());
+    QCOMPARE(selector->currentIndex(), 3);
 }
 
 QTEST_MAIN(ConnectionSidebarTest)

@@ -62,6 +62,7 @@ private Q_SLOTS:
     void theFormIsSavedAsTheConnection();
     void liveChangesNeedTheSamePort();
     void aDemoKindLeavesTheSelector();
+    void scriptToggleAppliesThePagesScript();
 
 private:
     void typeInto(QLineEdit* edit, const QString& text);
@@ -536,6 +537,32 @@ void ConnectionSidebarTest::aDemoKindLeavesTheSelector()
     selector->setCurrentIndex(3);
     window->loadForm(Config::waveformDemo());
     QCOMPARE(selector->currentIndex(), 3);
+}
+
+void ConnectionSidebarTest::scriptToggleAppliesThePagesScript()
+{
+    typePort(QStringLiteral("loop://"));
+    clickConnect();
+    Pane* page = window->current;
+    Channel* channel = page->channel;
+    QVERIFY(channel);
+    auto* toggle = child<QCheckBox>(window, "scriptToggle");
+    QVERIFY(toggle->isVisible());
+    QVERIFY(toggle->isEnabled());
+
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(channel->scriptEnabled);
+    QVERIFY(toggle->isChecked());
+    QVERIFY(child<QLabel>(window, "scriptHint")->isHidden());
+
+    // A script that does not compile is refused and the toggle goes back.
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(!channel->scriptEnabled);
+    page->scriptCode = QStringLiteral("void main(const uint8_t data[], int length) { nonsense( }");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(!toggle->isChecked());
+    QVERIFY(!channel->scriptEnabled);
+    QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("操作失败：")));
 }
 
 QTEST_MAIN(ConnectionSidebarTest)

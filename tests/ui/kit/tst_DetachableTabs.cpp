@@ -51,6 +51,7 @@ private Q_SLOTS:
     void droppingTheWindowOnTheBarDocks();
     void destroyedOwnerClosesWindowsWithoutDocking();
     void moveEndsWhenTheButtonIsReleased();
+    void selectedTabStandsOnFeet();
     void cursorOverGrowsTheWidget();
 };
 
@@ -287,6 +288,31 @@ void TestDetachableTabs::moveEndsWhenTheButtonIsReleased()
     QTRY_VERIFY(watcher->pending());
     window.hide();
     QVERIFY(!watcher->pending());
+}
+
+void TestDetachableTabs::selectedTabStandsOnFeet()
+{
+    TearTabBar bar;
+    bar.addTab(QStringLiteral("串口 A"));
+    bar.addTab(QStringLiteral("串口 B"));
+    bar.resize(bar.sizeHint().width() + 40, bar.sizeHint().height());
+    bar.setCurrentIndex(1);
+    const QRect tab = bar.tabRect(1);
+    const int y = std::min(tab.y() + tab.height(), bar.height()) - 1;
+    const QPoint leftFoot(tab.x() + 6 - 2, y);
+    const QPoint rightFoot(tab.x() + tab.width() - 6 + 1, y);
+    const QColor page(255, 0, 0);
+    const auto red = [](const QImage& image, QPoint at) { return image.pixelColor(at) == QColor(255, 0, 0); };
+
+    // No colour set: nothing drawn beyond the standard tabs.
+    const QImage plain = bar.grab().toImage();
+    QVERIFY(!red(plain, leftFoot) && !red(plain, rightFoot));
+    bar.setPageColor(page);
+    const QImage feet = bar.grab().toImage();
+    QVERIFY(red(feet, leftFoot));
+    QVERIFY(red(feet, rightFoot));
+    // Away from the corners the fillets leave the bar as it was.
+    QVERIFY(!red(feet, QPoint(tab.x() + tab.width() / 2, tab.y() + 2)));
 }
 
 void TestDetachableTabs::cursorOverGrowsTheWidget()

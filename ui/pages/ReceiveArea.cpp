@@ -8,6 +8,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace vn {
 
 ReceiveArea::ReceiveArea(QWidget* parent)
@@ -43,16 +45,24 @@ int ReceiveArea::pull(const Journal& journal, const QString& channelId, bool ssh
         terminal->reset(terminalEncoding);
     }
     const QJsonArray events = page.value(QLatin1String("events")).toArray();
+    // The terminal reads a byte stream, so the received bytes of one tick go
+    // to it in one piece; a stream reset first hands over what came before it.
+    QByteArray pending;
     for (const QJsonValue& value : events) {
         const QJsonObject event = value.toObject();
         if (!ssh)
             log->feed(event);
-        if (event.value(QLatin1String("stream_reset")).toBool())
+        if (event.value(QLatin1String("stream_reset")).toBool()) {
+            if (!pending.isEmpty())
+                terminal->feed(std::exchange(pending, QByteArray()));
             terminal->reset(terminalEncoding);
+        }
         if (event.value(QLatin1String("direction")).toString() == QLatin1String("rx")
             && event.value(QLatin1String("message")).toString() != QLatin1String("file-transfer"))
-            terminal->feed(QByteArray::fromHex(event.value(QLatin1String("hex")).toString().toLatin1()));
+            pending += QByteArray::fromHex(event.value(QLatin1String("hex")).toString().toLatin1());
     }
+    if (!pending.isEmpty())
+        terminal->feed(pending);
     return static_cast<int>(events.size());
 }
 

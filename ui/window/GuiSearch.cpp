@@ -4,7 +4,9 @@
 #include "core/Fail.h"
 #include "ui/controls/SerialControlPanel.h"
 #include "ui/controls/SerialMonitorDialog.h"
+#include "ui/pages/Instrument.h"
 #include "ui/pages/Pane.h"
+#include "ui/pages/RecordTable.h"
 #include "ui/views/FilterBox.h"
 #include "ui/views/LogView.h"
 #include "ui/views/SearchFilter.h"
@@ -31,64 +33,35 @@ constexpr int kDefaultLimit = 200;
 
 const QString kNotFound = QStringLiteral("view_id 不属于该连接或页面已关闭；先 list_search_views。交互终端请使用 read_events。");
 
-// The widget sits inside a control panel (its monitor's own box and log are
-// listed as the monitor's view, never as the instrument's).
-bool insidePanel(const QWidget* widget, const QWidget* page)
+// The instrument of a control page. A page that does not host its instrument
+// itself yet may still carry one among its widgets.
+Instrument* hostedInstrument(const Pane* page)
 {
-    for (const QWidget* at = widget; at && at != page; at = at->parentWidget()) {
-        if (qobject_cast<const SerialControlPanel*>(at))
-            return true;
-    }
-    return false;
+    if (!page->isControl())
+        return nullptr;
+    if (Instrument* instrument = page->instrument())
+        return instrument;
+    return page->findChild<Instrument*>();
 }
 
-// Control pages saved under the older names hold the current kinds.
-QString instrumentKind(const QString& kind)
+void addInstrumentViews(QList<SearchView>& views, Pane* page, const Channel* channel)
 {
-    if (kind == QLatin1String("structured"))
-        return QStringLiteral("json");
-    if (kind == QLatin1String("values"))
-        return QStringLiteral("waveform");
-    return kind;
-}
-
-// The structured-record instrument of a control page: its search box and its
-// record tree. Found through the page's widgets, so any instrument that keeps
-// its records in a tree with a filter box is searchable.
-void addInstrumentView(QList<SearchView>& views, Pane* page)
-{
-    FilterBox* box = nullptr;
-    for (FilterBox* candidate : page->findChildren<FilterBox*>()) {
-        if (candidate != page->filterBox() && !insidePanel(candidate, page)) {
-            box = candidate;
-            break;
-        }
-    }
-    QTreeWidget* tree = nullptr;
-    for (QTreeWidget* candidate : page->findChildren<QTreeWidget*>()) {
-        if (!insidePanel(candidate, page)) {
-            tree = candidate;
-            break;
-        }
-    }
-    if (!box || !tree)
+    Instrument* instrument = hostedInstrument(page);
+    if (!instrument)
         return;
-    SearchView view;
-    view.id = page->id;
-    view.kind = instrumentKind(page->kind);
-    view.title = page->title;
-    view.filterBox = box;
-    view.records = tree;
-    view.page = page;
-    views.append(view);
-}
-
-void addMonitorViews(QList<SearchView>& views, Pane* page, const Channel* channel)
-{
-    for (SerialControlPanel* panel : page->findChildren<SerialControlPanel*>()) {
-        SerialMonitorDialog* monitor = panel->receiveMonitor();
-        if (!monitor || monitor->channelId != channel->id || !monitor->filterBox || !monitor->log)
-            continue;
+    if (instrument->filterBox && instrument->records()) {
+        SearchView view;
+        view.id = page->id;
+        view.kind = instrument->kind;
+        view.title = page->title;
+        view.filterBox = instrument->filterBox;
+        view.records = instrument->records();
+        view.instrument = instrument;
+        view.page = page;
+        views.append(view);
+    }
+    SerialMonitorDialog* monitor = instrument->panel ? instrument->panel->receiveMonitor() : nullptr;
+    if (monitor && monitor->channelId == channel->id && monitor->filterBox && monitor->log) {
         SearchView view;
         view.id = monitor->viewId;
         view.kind = QStringLiteral("serial-monitor");
@@ -208,9 +181,7 @@ QList<SearchView> searchViews(Window* root, Channel* channel)
                 view.page = page;
                 views.append(view);
             }
-            if (page->isControl())
-                addInstrumentView(views, page);
-            addMonitorViews(views, page, channel);
+            addInstrumentViews(views, page, channel);
         }
     }
     return views;
@@ -274,6 +245,10 @@ QJsonObject searchGui(Window* root, Channel* channel, const QJsonObject& argumen
     const SearchView& view = *found;
     const QPointer<FilterBox> box = view.filterBox;
     view.page->tick(true);
+    // Control pages refresh their instrument and monitor on timers of their
+    // own; the search reads them as of now.
+    if (view.instrument)
+        view.instrument->tick(view.page->channel.data());
     if (view.monitor)
         view.monitor->refresh();
     if (!box)

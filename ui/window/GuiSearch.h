@@ -12,6 +12,7 @@ namespace vn {
 
 class Channel;
 class FilterBox;
+class Instrument;
 class Pane;
 class SerialMonitorDialog;
 class Window;
@@ -26,6 +27,7 @@ struct SearchView {
     FilterBox* filterBox = nullptr;
     QTextEdit* textView = nullptr;        // rows are its visible lines
     QTreeWidget* records = nullptr;       // rows are its visible top-level records
+    Instrument* instrument = nullptr;      // the record instrument of a control page
     SerialMonitorDialog* monitor = nullptr;
     Pane* page = nullptr;
 };

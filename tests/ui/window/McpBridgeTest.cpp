@@ -16,10 +16,12 @@
 #include "ui/script/ScriptEditor.h"
 #include "ui/views/FilterBox.h"
 #include "ui/kit/ConnectionBar.h"
+#include "ui/pages/Instrument.h"
 #include "ui/window/Window.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -158,33 +160,34 @@ private Q_SLOTS:
         QCOMPARE(searchError({{"view_id", ""}}), NotFound);
     }
 
+    // The instrument of a new control page of that kind, bound to the channel.
+    Instrument* controlPage(const QString& kind)
+    {
+        Pane* control = window->newInstrument(kind, nullptr, true, QString());
+        if (!control)
+            return nullptr;
+        Instrument* instrument = control->instrument();
+        if (!instrument) {
+            // A page that does not host its instrument itself yet still gets one.
+            instrument = new Instrument(control, kind, control);
+            control->layout()->addWidget(instrument);
+        }
+        control->setChannel(channel);
+        instrument->bind(channel);
+        return instrument;
+    }
+
     void controlPageViews()
     {
+        channel->configureParser(QStringLiteral("auto"), QStringLiteral("utf-8"));
         // A page saved under the older name lists the current kind.
-        auto* control = new Pane(window, QStringLiteral("structured"));
-        control->sourceKey = channel->config.key();
-        window->attachPane(control);
-        control->channel = channel;
-
-        // A record instrument: its search box and the tree of its records.
-        auto* box = new FilterBox(control);
-        auto* tree = new QTreeWidget(control);
-        const QJsonObject records[] = {
-            {{"text", "{\"t\":1}"}, {"time", "12:00:00.000"}, {"format", "json"}},
-            {{"text", "hidden"}, {"format", "json"}},
-            {{"text", QJsonObject{{"v", 2}}}},
-        };
-        for (const QJsonObject& record : records) {
-            auto* item = new QTreeWidgetItem(tree);
-            item->setData(0, Qt::UserRole, record);
-        }
-        tree->topLevelItem(1)->setHidden(true);
-
-        // A control panel with its serial monitor window open.
-        auto* panel = new SerialControlPanel(control);
-        panel->setChannel(channel);
-        panel->showMonitor(true);
-        SerialMonitorDialog* monitor = panel->receiveMonitor();
+        Instrument* records = controlPage(QStringLiteral("structured"));
+        Instrument* control = controlPage(QStringLiteral("control"));
+        QVERIFY(records && control && control->panel);
+        auto* recordsPage = qobject_cast<Pane*>(records->parentWidget());
+        QVERIFY(recordsPage);
+        control->panel->showMonitor(true);
+        SerialMonitorDialog* monitor = control->panel->receiveMonitor();
         QVERIFY(monitor);
         QCOMPARE(monitor->channelId, channel->id);
 
@@ -192,24 +195,32 @@ private Q_SLOTS:
         QCOMPARE(views.size(), 3);
         QCOMPARE(views.at(0).toObject().value("kind").toString(), QStringLiteral("log"));
         QCOMPARE(views.at(1).toObject().value("kind").toString(), QStringLiteral("json"));
-        QCOMPARE(views.at(1).toObject().value("view_id").toString(), control->id);
+        QCOMPARE(views.at(1).toObject().value("view_id").toString(), recordsPage->id);
         QCOMPARE(views.at(2).toObject().value("kind").toString(), QStringLiteral("serial-monitor"));
         QCOMPARE(views.at(2).toObject().value("title").toString(), QStringLiteral("串口收发小窗"));
         QCOMPARE(views.at(2).toObject().value("view_id").toString(), monitor->viewId);
 
-        const QJsonArray rows = call("search_logs", {{"view_id", control->id}}).result.value("rows").toArray();
-        QCOMPARE(rows, (QJsonArray{QJsonObject{{"text", "{\"t\":1}"}, {"time", "12:00:00.000"}, {"format", "json"},
-                                               {"truncated", false}},
-                                   QJsonObject{{"text", "{\"v\":2}"}, {"truncated", false}}}));
-        Q_UNUSED(box);
+        // Records decoded since the last tick are rows at once; the filter an
+        // agent sets hides the others in the instrument's table.
+        receiveLines({"{\"alpha\":1}", "{\"beta\":2}"});
+        QTRY_VERIFY(!channel->sources.empty() && channel->sources.begin()->second->recordSeq == 2);
+        QJsonObject found = call("search_logs", {{"view_id", recordsPage->id}}).result;
+        QCOMPARE(found.value("total_matches").toInt(), 2);
+        const QJsonObject first = found.value("rows").toArray().first().toObject();
+        QVERIFY(first.value("text").toString().contains("alpha"));
+        QCOMPARE(first.value("format").toString(), QStringLiteral("json"));
+        QVERIFY(first.contains("time"));
+        QCOMPARE(first.value("truncated").toBool(), false);
+        found = call("search_logs", {{"view_id", recordsPage->id}, {"filter", QJsonObject{{"text", "beta"}}}}).result;
+        QCOMPARE(records->filterBox->text(), QStringLiteral("beta"));
+        QCOMPARE(found.value("total_matches").toInt(), 1);
+        QVERIFY(found.value("rows").toArray().first().toObject().value("text").toString().contains("beta"));
 
-        receiveLines({"monitor line"});
-        const QJsonObject found = call("search_logs", {{"view_id", monitor->viewId},
-                                                       {"filter", QJsonObject{{"text", "monitor"}}}}).result;
-        QCOMPARE(monitor->filterBox->text(), QStringLiteral("monitor"));
+        found = call("search_logs", {{"view_id", monitor->viewId}, {"filter", QJsonObject{{"text", "alpha"}}}}).result;
+        QCOMPARE(monitor->filterBox->text(), QStringLiteral("alpha"));
         QCOMPARE(page->filterBox()->text(), QString());
         QCOMPARE(found.value("total_matches").toInt(), 1);
-        QVERIFY(found.value("rows").toArray().first().toObject().value("text").toString().contains("monitor line"));
+        QVERIFY(found.value("rows").toArray().first().toObject().value("text").toString().contains("alpha"));
 
         // A monitor bound to another channel is not this channel's view.
         monitor->channelId = QStringLiteral("other");

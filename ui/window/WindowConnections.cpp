@@ -9,10 +9,8 @@
 #include "ui/kit/IconPainter.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/ConnectionForm.h"
-#include "ui/window/PaneAccess.h"
 #include "ui/window/WindowWidgets.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPainter>
@@ -57,13 +55,6 @@ bool registered(Engine* engine, Channel* channel)
     return false;
 }
 
-// Leaving or closing a connection ends the page's repeated sending.
-void stopRepeat(Pane* page)
-{
-    if (auto* repeat = page->findChild<QAbstractButton*>(QStringLiteral("repeatSend")))
-        repeat->setChecked(false);
-}
-
 } // namespace
 
 void Window::connectSidebar()
@@ -82,7 +73,7 @@ void Window::connectSidebar()
     connect(controls->scriptToggle, &QCheckBox::toggled, this, &Window::scriptToggled);
     connect(controls->scriptEdit, &IconButton::clicked, this, [this]() {
         if (sessionPane)
-            openPageScriptEditor(sessionPane.data());
+            sessionPane->openScriptEditor(false);
     });
     connect(controls->connectButton, &QPushButton::clicked, this, &Window::connectionAction);
 
@@ -107,7 +98,7 @@ void Window::scriptToggled(bool on)
     if (!sessionPane)
         return;
     try {
-        applyPageScript(sessionPane.data(), on);
+        sessionPane->applyScript(sessionPane->scriptCode, on);
     } catch (const ScriptError& failure) {
         const QSignalBlocker blocker(ui->form->scriptToggle);
         ui->form->scriptToggle->setChecked(!on);
@@ -139,7 +130,7 @@ void Window::connectionAction()
             const bool loopback = bound->config.kind == QLatin1String("serial")
                 && config.kind == QLatin1String("serial") && config.port == QLatin1String("NULL");
             if ((config.key() == bound->config.key() || loopback) && activeState(bound->state)) {
-                stopRepeat(page);
+                stopRepeatSend(page);
                 bound->close();
                 updateStatus();
                 return;

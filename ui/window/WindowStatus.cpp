@@ -8,7 +8,6 @@
 #include "ui/kit/StatusLed.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/ConnectionForm.h"
-#include "ui/window/PaneAccess.h"
 #include "ui/window/PortText.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/WindowWidgets.h"
@@ -96,13 +95,13 @@ void Window::updateStatus()
     const bool serialShown = controls->protocol->currentIndex() == 0;
 
     // Script row.
-    const bool scripts = page && pageSupportsScript(page) && serialShown;
+    const bool scripts = page && page->supportsScript() && serialShown;
     controls->scriptControls->setVisible(scripts);
     controls->scriptToggle->setEnabled(scripts);
     controls->scriptEdit->setEnabled(scripts);
     {
         const QSignalBlocker blocker(controls->scriptToggle);
-        controls->scriptToggle->setChecked(scripts && (bound ? bound->scriptEnabled : pageScriptEnabled(page)));
+        controls->scriptToggle->setChecked(scripts && (bound ? bound->scriptEnabled : page->scriptEnabled));
     }
     const bool failed = scripts && bound && !bound->scriptError.isEmpty();
     controls->scriptHint->setVisible(failed);
@@ -165,11 +164,11 @@ void Window::updateStatus()
     const QString portText = controls->port->currentText();
     QJsonObject info = shownPortInfo(controls);
     if (page && matched && bound->config.kind == QLatin1String("serial")) {
-        const QJsonObject saved = savedPortOf(page);
+        const QJsonObject saved = page->savedPort;
         if (info.isEmpty() && samePortText(saved.value(QStringLiteral("port")).toString(), portText))
             info = saved;
         else if (!info.isEmpty())
-            setSavedPort(page, info);
+            page->savedPort = info;
     }
     const QString details = portDescription(info, false);
     controls->portDetails->setText(details);

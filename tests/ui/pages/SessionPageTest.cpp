@@ -237,15 +237,14 @@ private Q_SLOTS:
         serverPage->sendBar()->target->setCurrentText(QString());
         serverPage->sendCurrent();
         QCOMPARE(fixture.statusMessage(), QStringLiteral("操作失败：请选择目标 TCP 客户端"));
-        const QString chosen = serverPage->sendBar()->target->itemText(0);
-        serverPage->sendBar()->target->setCurrentIndex(1);
-        const QString kept = serverPage->sendBar()->target->currentText();
+        // The chosen client stays chosen while it stays connected.
+        const QString chosen = QStringLiteral("127.0.0.1:%1").arg(client->tcpSocket->localPort());
+        serverPage->sendBar()->target->setCurrentText(chosen);
         second.disconnectFromHost();
         QTRY_COMPARE(server->clients.size(), std::size_t(1));
         serverPage->tick(true);
         QCOMPARE(serverPage->sendBar()->target->count(), 1);
-        Q_UNUSED(chosen);
-        Q_UNUSED(kept);
+        QCOMPARE(serverPage->sendBar()->target->currentText(), chosen);
     }
 
     void udpPageSendsToItsTarget()
@@ -318,6 +317,29 @@ private Q_SLOTS:
         dialog->close();
         QTRY_VERIFY(!fixture.window->findChild<FileTransferDialog*>());
         fixture.engine.remove(channel->id);
+    }
+
+    void controlPageFollowsItsSource()
+    {
+        PageFixture fixture;
+        Pane* control = fixture.window->newInstrument(QStringLiteral("json"), nullptr, false, QString());
+        QVERIFY(control);
+        control->restore(QJsonObject{{"kind", "json"}, {"source_key", "serial:loop://"}});
+        QVERIFY(!control->channel);
+        Channel* channel = nullptr;
+        Pane* session = fixture.open(loopback(), &channel);
+        session->sendBar()->encoding->setCurrentText(QStringLiteral("gbk"));
+        control->refreshSource();
+        QCOMPARE(control->channel.data(), channel);
+        QCOMPARE(control->sourceKey, QStringLiteral("serial:loop://"));
+        // The record parser of the source decodes with its session page's encoding.
+        QCOMPARE(channel->parserMode, QStringLiteral("auto"));
+        QCOMPARE(channel->encoding, QStringLiteral("gbk"));
+        session->sendBar()->encoding->setCurrentText(QStringLiteral("latin-1"));
+        QCOMPARE(channel->encoding, QStringLiteral("latin-1"));
+        // A control page never reads the journal into views of its own.
+        QVERIFY(!control->logView());
+        control->tick(true);
     }
 
     void sshPageStaysInTheTerminal()

@@ -354,6 +354,10 @@ private Q_SLOTS:
         const QJsonObject result = search({{"filter", QJsonObject{{"text", "beta"}}}});
         QCOMPARE(page->filterBox()->text(), QStringLiteral("beta"));
         QCOMPARE(result.value("filter").toObject().value("text").toString(), QStringLiteral("beta"));
+        // The workspace file keeps the page's new search at once.
+        QCOMPARE(desk->fileObject().value("views").toObject().value(channel->config.key()).toObject()
+                     .value("search_filter").toObject(),
+                 result.value("filter").toObject());
         QCOMPARE(result.value("total_matches").toInt(), 2);
         const QJsonArray rows = result.value("rows").toArray();
         QVERIFY(rows.at(0).toObject().value("text").toString().endsWith("beta two"));

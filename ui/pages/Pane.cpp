@@ -17,6 +17,7 @@
 #include "ui/pages/ScriptResultsPanel.h"
 #include "ui/pages/SendBar.h"
 #include "ui/pages/SessionToolbar.h"
+#include "ui/script/ScriptEditor.h"
 #include "ui/views/FilterBox.h"
 #include "ui/views/LogView.h"
 #include "ui/views/TerminalView.h"
@@ -544,9 +545,9 @@ void Pane::applyScript(const QString& code, bool enabled)
     refreshScriptResults();
 }
 
-void Pane::openScriptEditor(bool)
+void Pane::openScriptEditor(bool nonModal)
 {
-    // The script editor opens itself for a page; it is wired in from its module.
+    showScriptEditor(this, nonModal);
 }
 
 void Pane::refreshScriptResults()

@@ -99,7 +99,7 @@ public:
     // Throws ScriptError for a page that is not serial or a script that does
     // not compile; the page keeps its former script then.
     void applyScript(const QString& code, bool enabled);
-    // Opens (or raises) the page's script editor; wired by the script editor.
+    // Opens (or raises) the page's script editor; serial session pages only.
     void openScriptEditor(bool);
     // The file-transfer button: stops repeating and opens the transfer dialog.
     void openFileTransfer();

@@ -7,6 +7,7 @@
 #include "core/script/ScriptError.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QFile>
 #include <QJsonDocument>
 #include <QClipboard>
@@ -190,6 +191,26 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QJsonObject views = QJsonDocument::fromJson(file.readAll()).object().value("views").toObject();
         QCOMPARE(views.value(channel->config.key()).toObject().value("script_collapsed"), QJsonValue(true));
+    }
+
+    void scriptEditorOpensOnce()
+    {
+        PageFixture fixture;
+        Pane* page = nullptr;
+        scriptedLoopback(fixture, &page);
+        page->openScriptEditor(true);
+        QDialog* editor = page->scriptEditor.data();
+        QVERIFY(editor);
+        QTRY_VERIFY(editor->isVisible());
+        page->openScriptEditor(true);
+        QCOMPARE(page->scriptEditor.data(), editor);
+        editor->close();
+        QTRY_VERIFY(!page->scriptEditor);
+
+        Pane tcp(fixture.window.get(), QString());
+        tcp.config.kind = QStringLiteral("tcp-client");
+        tcp.openScriptEditor(true);
+        QVERIFY(!tcp.scriptEditor);
     }
 
     void applyScriptRules()

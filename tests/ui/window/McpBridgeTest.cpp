@@ -530,8 +530,13 @@ private Q_SLOTS:
         // Without "sample_chunks" the page keeps its samples.
         QCOMPARE(applied.result.value("sample_chunks").toArray(), QJsonArray{"01 02"});
         QCOMPARE(page->scriptTestHex, QStringLiteral("01 02"));
-        if (ScriptEditor* editor = findScriptEditor(page))
-            QCOMPARE(editor->findChild<QPlainTextEdit*>("scriptCode")->toPlainText(), NewCode);
+        // The page's editor opens, showing what the agent applied.
+        ScriptEditor* editor = findScriptEditor(page);
+        QVERIFY(editor);
+        QCOMPARE(editor->findChild<QPlainTextEdit*>("scriptCode")->toPlainText(), NewCode);
+        QVERIFY(editor->findChild<QCheckBox*>("scriptEnabled")->isChecked());
+        QCOMPARE(editor->findChild<QLabel*>("scriptEditorStatus")->text(),
+                 QStringLiteral("AI 已同步并启用脚本 · 从新收到的数据开始解析"));
     }
 
     // --- Agent endpoint checks ------------------------------------------------------

@@ -10,6 +10,8 @@
 #include <QTextDocument>
 #include <QWheelEvent>
 
+#include <optional>
+
 namespace vn {
 
 namespace {
@@ -43,6 +45,24 @@ bool needsSanitizing(QStringView run)
             return true;
     }
     return false;
+}
+
+// The base direction the text engine would find for a line that begins
+// with this text: that of its first strong character; none when it has none.
+std::optional<Qt::LayoutDirection> textDirectionOf(QStringView text)
+{
+    for (QChar ch : text) {
+        switch (ch.direction()) {
+        case QChar::DirL:
+            return Qt::LeftToRight;
+        case QChar::DirR:
+        case QChar::DirAL:
+            return Qt::RightToLeft;
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -190,12 +210,13 @@ void LogView::interpret(Stream& stream, QStringView text, const Prefix& prefix)
             stream.afterCr = false;
         } else {
             stream.afterCr = false;
-            if (!openBlock(stream).isValid())
-                openLine(stream, prefix);
+            QTextBlock block = openBlock(stream);
+            if (!block.isValid())
+                block = openLine(stream, prefix);
             qsizetype end = i + 1;
             while (end < n && (text[end].unicode() >= 0x20 || text[end] == u'\t'))
                 ++end;
-            appendRun(stream, text.sliced(i, end - i), prefix.direction);
+            appendRun(stream, block, text.sliced(i, end - i), prefix.direction);
             i = end - 1;
         }
     }
@@ -219,32 +240,47 @@ QTextBlock LogView::openBlock(const Stream& stream) const
     return document()->findBlockByNumber(static_cast<int>(number));
 }
 
-void LogView::openLine(Stream& stream, const Prefix& prefix)
+QTextBlock LogView::openLine(Stream& stream, const Prefix& prefix)
 {
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    if (!document()->isEmpty())
-        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    ++m_linesOpened;
     QString text;
     if (timestamps)
         text += prefix.time.mid(11, 12) + QStringLiteral("  ");
     text += prefix.direction.toUpper().leftJustified(6, u' ');
     if (!prefix.peer.isEmpty())
         text += prefix.peer + QStringLiteral("  ");
-    QTextCharFormat format;
-    format.setForeground(theme.muted);
-    format.setFontWeight(QFont::Normal);
-    cursor.insertText(text, format);
+
+    // The prefix opens the line, so it alone settles the line's direction;
+    // stating it spares the layout a scan of every line's text each time the
+    // oldest lines are dropped and the rest move up.
+    QTextBlockFormat blockFormat;
+    if (document()->defaultTextOption().textDirection() == Qt::LayoutDirectionAuto) {
+        if (const std::optional<Qt::LayoutDirection> direction = textDirectionOf(text))
+            blockFormat.setLayoutDirection(*direction);
+    }
+    if (!m_prefixFormat.hasProperty(QTextFormat::ForegroundBrush) || m_prefixFormat.foreground().color() != theme.muted) {
+        m_prefixFormat = QTextCharFormat();
+        m_prefixFormat.setForeground(theme.muted);
+        m_prefixFormat.setFontWeight(QFont::Normal);
+    }
+
+    QTextCursor& cursor = m_batch;
+    cursor.setPosition(document()->characterCount() - 1);
+    if (document()->isEmpty())
+        cursor.setBlockFormat(blockFormat);
+    else
+        cursor.insertBlock(blockFormat, QTextCharFormat());
+    ++m_linesOpened;
+    cursor.insertText(text, m_prefixFormat);
     stream.line = m_linesOpened - 1;
-    evaluate(cursor.block());
+    const QTextBlock block = cursor.block();
+    evaluate(block);
+    return block;
 }
 
-void LogView::appendRun(Stream& stream, QStringView run, const QString& direction)
+void LogView::appendRun(Stream& stream, const QTextBlock& block, QStringView run, const QString& direction)
 {
-    QTextBlock block = openBlock(stream);
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock);
+    QTextCursor& cursor = m_batch;
+    cursor.setPosition(block.position() + block.length() - 1);
     QTextCharFormat format;
     const AnsiState& a = stream.attributes;
     if (a.foreground.isValid())
@@ -260,14 +296,15 @@ void LogView::appendRun(Stream& stream, QStringView run, const QString& directio
     format.setFontWeight(a.bold ? QFont::Bold : QFont::Normal);
     cursor.insertText(needsSanitizing(run) ? sanitized(run) : run.toString(), format);
     if (!m_filterText.isEmpty())
-        evaluate(openBlock(stream));
+        evaluate(block);
 }
 
 void LogView::evaluate(QTextBlock block)
 {
     if (!block.isValid())
         return;
-    const bool visible = m_filter.matches(block.text());
+    // Without a filter every line is shown; its text need not be built.
+    const bool visible = m_filterText.isEmpty() || m_filter.matches(block.text());
     if (block.isVisible() == visible)
         return;
     block.setVisible(visible);

@@ -79,8 +79,8 @@ private:
     };
     void interpret(Stream& stream, QStringView text, const Prefix& prefix);
     QTextBlock openBlock(const Stream& stream) const;
-    void openLine(Stream& stream, const Prefix& prefix);
-    void appendRun(Stream& stream, QStringView run, const QString& direction);
+    QTextBlock openLine(Stream& stream, const Prefix& prefix);
+    void appendRun(Stream& stream, const QTextBlock& block, QStringView run, const QString& direction);
     void evaluate(QTextBlock block);
     void scrollToEnd();
     void paintPlaceholder();
@@ -92,10 +92,12 @@ private:
     QMap<QString, std::shared_ptr<Stream>> m_streams;
     qint64 m_linesOpened = 0;   // lines started since the last reset
     // The events of one tick are written as one edit of the document, so the
-    // text engine lays it out once per tick rather than once per event.
+    // text engine lays it out once per tick rather than once per event; every
+    // insertion of the tick goes through this one cursor.
     QTextCursor m_batch;
     bool m_batchOpen = false;
     int m_batchScroll = 0;
+    QTextCharFormat m_prefixFormat;   // built again only when the theme's muted colour changes
 };
 
 } // namespace vn

@@ -214,6 +214,10 @@ void Instrument::buildWaveform(const QString& givenKind)
     connect(valuesToggle, &QPushButton::toggled, this, &Instrument::valuesToggled);
     connect(valuesToggle, &QPushButton::clicked, this, &Instrument::settingsChanged);
     connect(hide, &IconButton::clicked, valuesToggle, &QPushButton::click);
+    connect(valuesSplitter, &QSplitter::splitterMoved, this, [this]() {
+        if (valuesPanel->isVisible())
+            valuesSizes = valuesSplitter->sizes();
+    });
     if (givenKind == QLatin1String("values"))
         valuesToggle->setChecked(true);
     connect(followBox, &QCheckBox::toggled, plot, &WavePlot::setFollowLatest);
@@ -478,7 +482,8 @@ QJsonObject Instrument::settings() const
         object.insert(QStringLiteral("wave_presentation"), plot->presentationSettings());
     }
     if (valuesToggle) {
-        const QList<int> sizes = valuesPanel->isHidden() ? valuesSizes : valuesSplitter->sizes();
+        // A page that is not on screen has no laid-out splitter: its sizes are the remembered ones.
+        const QList<int> sizes = valuesPanel->isVisible() ? valuesSplitter->sizes() : valuesSizes;
         object.insert(QStringLiteral("values_sizes"), QJsonArray{sizes.value(0, 760), sizes.value(1, 320)});
         object.insert(QStringLiteral("show_values"), valuesToggle->isChecked());
     }

@@ -1,6 +1,7 @@
 #include "ui/pages/PageAppearance.h"
 
 #include "ui/kit/IconButton.h"
+#include "ui/pages/Instrument.h"
 #include "ui/pages/Pane.h"
 #include "ui/pages/ReceiveArea.h"
 #include "ui/pages/ScriptResultsPanel.h"
@@ -37,10 +38,8 @@ void PageAppearance::apply(Pane& page)
     const QString rule = fontRule(font);
 
     if (page.isControl()) {
-        for (IconButton* button : page.findChildren<IconButton*>()) {
-            button->theme = theme;
-            button->update();
-        }
+        if (Instrument* instrument = page.instrument())
+            instrument->applyAppearance(theme, font);
         return;
     }
 

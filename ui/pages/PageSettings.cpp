@@ -8,6 +8,7 @@
 #include "ui/kit/Combo.h"
 #include "ui/kit/ConnectionBar.h"
 #include "ui/kit/IconButton.h"
+#include "ui/pages/Instrument.h"
 #include "ui/pages/Pane.h"
 #include "ui/pages/ReceiveArea.h"
 #include "ui/pages/ScriptResultsPanel.h"
@@ -53,7 +54,10 @@ QJsonObject PageSettings::write(const Pane& page)
     if (!page.isControl())
         return writeSession(page);
     QJsonObject object = page.controlSettings;
-    object.insert(QStringLiteral("kind"), page.kind);
+    if (page.instrument())
+        object = page.instrument()->settings();
+    else
+        object.insert(QStringLiteral("kind"), page.kind);
     object.insert(QStringLiteral("source_key"), page.sourceKey);
     object.insert(QStringLiteral("title"), page.title);
     return object;
@@ -211,6 +215,8 @@ void PageSettings::restoreSession(Pane& page, const QJsonObject& settings)
 void PageSettings::restoreControl(Pane& page, const QJsonObject& settings)
 {
     page.controlSettings = settings;
+    if (Instrument* instrument = page.instrument())
+        instrument->restore(settings);
 
     QString key = settings.value(QStringLiteral("source_key")).toString();
     const QString waveformKey = Config::waveformDemo().key();

@@ -8,6 +8,7 @@
 #include "ui/kit/Combo.h"
 #include "ui/kit/IconButton.h"
 #include "ui/kit/Splitter.h"
+#include "ui/pages/Instrument.h"
 #include "ui/pages/FileTransferDialog.h"
 #include "ui/pages/LogExport.h"
 #include "ui/pages/PacketTemplates.h"
@@ -74,12 +75,9 @@ Pane::~Pane() = default;
 
 void Pane::buildControl()
 {
-    // Until the instruments arrive a control page says what it will show, so
-    // an empty tab never looks broken; its settings are kept whole meanwhile.
-    m_controlNote = new QLabel(QStringLiteral("控件页面 · %1").arg(kind));
-    m_controlNote->setObjectName(QStringLiteral("muted"));
-    m_controlNote->setAlignment(Qt::AlignCenter);
-    layout()->addWidget(m_controlNote);
+    // The instrument wires its own saving, zoom and source choice to this page.
+    m_instrument = new Instrument(this, kind, this);
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_instrument, 1);
 }
 
 void Pane::buildSession()
@@ -206,6 +204,7 @@ void Pane::setChannel(Channel* bound)
 {
     Channel* old = channel.data();
     if (isControl()) {
+        m_instrument->bind(bound);
         channel = bound;
         if (bound) {
             config = bound->config;
@@ -272,8 +271,10 @@ void Pane::refreshSource()
 {
     if (!isControl() || !window || !window->engine)
         return;
-    // Without its instrument a control page has no source list to show; it
-    // still follows the channel its source key names while that one is usable.
+    if (m_instrument) {
+        m_instrument->refreshSource();
+        return;
+    }
     const QString structuredKey = Config::structuredDemo().key();
     const bool records = kind == QLatin1String("json") || kind == QLatin1String("xml");
     const auto available = [this](const QString& key) {
@@ -308,8 +309,11 @@ void Pane::refreshSource()
 
 void Pane::tick(bool force)
 {
-    if (isControl())
+    if (isControl()) {
+        if (isVisible() || force)
+            m_instrument->tick(channel.data());
         return;
+    }
     Channel* live = channel;
     if (live) {
         scriptEnabled = live->scriptEnabled;

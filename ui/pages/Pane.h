@@ -60,7 +60,7 @@ public:
     QPointer<QDialog> scriptEditor; // the page's single open script editor
 
     bool isControl() const { return !kind.isEmpty(); }
-    Instrument* instrument() const { return nullptr; }
+    Instrument* instrument() const { return m_instrument; }
     FilterBox* filterBox() const;
     LogView* logView() const;
     TerminalView* terminalView() const;
@@ -131,7 +131,7 @@ private:
     ScriptResultsPanel* m_results = nullptr;
     QSplitter* m_outer = nullptr;
     QSplitter* m_receiveSplitter = nullptr;
-    QLabel* m_controlNote = nullptr;
+    Instrument* m_instrument = nullptr;
 };
 
 } // namespace vn

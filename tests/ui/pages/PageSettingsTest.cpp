@@ -4,7 +4,9 @@
 #include "ui/kit/Combo.h"
 #include "ui/kit/ConnectionBar.h"
 #include "ui/kit/IconButton.h"
+#include "ui/pages/Instrument.h"
 #include "ui/pages/ReceiveArea.h"
+#include "ui/plot/WavePlot.h"
 #include "ui/pages/ScriptResultsPanel.h"
 #include "ui/pages/SendBar.h"
 #include "ui/pages/SessionToolbar.h"
@@ -13,6 +15,7 @@
 #include "ui/views/TerminalView.h"
 
 #include <QJsonDocument>
+#include <QSpinBox>
 
 using namespace vn;
 using namespace vn::test;
@@ -205,22 +208,26 @@ private Q_SLOTS:
         PageFixture fixture;
         Pane* page = fixture.window->newInstrument(QStringLiteral("waveform"), nullptr, false, QString());
         QVERIFY(page);
-        const QJsonObject golden = parse(R"({
+        QJsonObject golden = parse(R"({
             "kind": "waveform",
             "frozen": true,
             "points": 2000,
             "x_axis": false,
             "y_axis": true,
-            "wave_presentation": {"curves": {"temp": {"colour": "red"}}},
             "values_sizes": [700, 300],
             "show_values": true,
             "source_key": "tcp-client:127.0.0.1:9000:127.0.0.1:9001",
             "title": "Temperatures"
         })");
+        // The presentation is the plot's own JSON; a changed axis title travels through it.
+        QJsonObject presentation = page->instrument()->plot->presentationSettings();
+        presentation.insert(QStringLiteral("x_title"), QStringLiteral("时间"));
+        golden.insert(QStringLiteral("wave_presentation"), presentation);
         page->restore(golden);
         QCOMPARE(page->title, QStringLiteral("Temperatures"));
         QCOMPARE(page->settings(), golden);
-        QVERIFY(page->instrument() == nullptr);
+        QVERIFY(page->instrument()->pauseButton->isChecked());
+        QCOMPARE(page->instrument()->pointsBox->value(), 2000);
     }
 
     void controlSourceRule_data()

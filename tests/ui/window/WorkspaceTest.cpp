@@ -66,7 +66,7 @@ QJsonObject richWorkspace()
                      {"tcp-client|10.0.0.2|80", QJsonObject{{"send_text", "GET /"}}}}},
         {"widget_pages",
          QJsonArray{QJsonObject{{"kind", "waveform"}, {"source_key", "demo|wave"}, {"title", "曲线"}},
-                    QJsonObject{{"kind", "json"}, {"source_key", "demo|json"}, {"paused", true}, {"title", "JSON"}}}},
+                    QJsonObject{{"kind", "json"}, {"source_key", "demo|json"}, {"frozen", true}, {"title", "JSON"}}}},
         {"templates", QJsonArray{QJsonObject{{"name", "ping"}, {"text", "PING"}, {"hex", false}}}},
         {"allow_ai_control", true},
         {"mcp_protocols", QJsonObject{{"serial", true}, {"tcp", false}, {"udp", true}, {"ssh", false}}},
@@ -176,8 +176,17 @@ void WorkspaceTest::richWorkspaceSurvivesLoadAndSave()
     window->saveSettings();
     const QJsonObject after = fixture.fileObject();
     for (const QString& key : NineKeys) {
-        if (key != QLatin1String("appearance"))
+        if (key != QLatin1String("appearance") && key != QLatin1String("widget_pages"))
             QCOMPARE(after.value(key), rich.value(key));
+    }
+    // Control pages complete their settings the same way.
+    const QJsonArray richPages = rich.value("widget_pages").toArray();
+    const QJsonArray afterPages = after.value("widget_pages").toArray();
+    QCOMPARE(afterPages.size(), richPages.size());
+    for (qsizetype i = 0; i < richPages.size(); ++i) {
+        const QJsonObject stored = richPages.at(i).toObject();
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            QCOMPARE(afterPages.at(i).toObject().value(it.key()), it.value());
     }
     // The page completes its settings with defaults; everything the file held
     // comes back unchanged.
@@ -334,7 +343,15 @@ void WorkspaceTest::controlPagesOfEveryWindow()
 
     // A torn-off window hands the write to its root, which walks every window.
     torn->saveSettings();
-    QCOMPARE(fixture.fileObject().value("widget_pages").toArray(), QJsonArray({first, second->settings()}));
+    Pane* restored = nullptr;
+    for (Pane* page : std::as_const(window->pages)) {
+        if (page->isControl())
+            restored = page;
+    }
+    QVERIFY(restored);
+    QCOMPARE(restored->settings().value("title").toString(), QStringLiteral("A"));
+    QCOMPARE(fixture.fileObject().value("widget_pages").toArray(),
+             QJsonArray({restored->settings(), second->settings()}));
 }
 
 void WorkspaceTest::visibleSettingsDialogStoresItsGeometry()

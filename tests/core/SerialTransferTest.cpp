@@ -11,29 +11,11 @@
 #include <QTest>
 
 using namespace vn;
+using vn::test::randomBytes;
+using vn::test::readBytes;
+using vn::test::writeBytes;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray out(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        out[i] = char(generator.bounded(256));
-    return out;
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray padded(const QByteArray& data, int block)
 {
@@ -133,7 +115,7 @@ private Q_SLOTS:
         const QString in = dir.filePath(QStringLiteral("in.bin"));
         const QString out = dir.filePath(QStringLiteral("out.bin"));
         const QByteArray data = randomBytes(size, quint32(size));
-        QVERIFY(writeFile(in, data));
+        QVERIFY(writeBytes(in, data));
         Bench b;
         QVERIFY(b.start());
         QSignalSpy finished(&b.transfer, &SerialTransfer::finished);
@@ -145,7 +127,7 @@ private Q_SLOTS:
         QCOMPARE(b.transfer.transferred(), qint64(size));
         QVERIFY(b.peerFinished());
         QCOMPARE(b.peer->exitCode(), 0);
-        QCOMPARE(readFile(out), padded(data, 128));
+        QCOMPARE(readBytes(out), padded(data, 128));
     }
 
     void receiveFromSx_data()
@@ -171,7 +153,7 @@ private Q_SLOTS:
         const QString in = dir.filePath(QStringLiteral("in.bin"));
         const QString out = dir.filePath(QStringLiteral("out.bin"));
         const QByteArray data = randomBytes(size, quint32(size) + 7);
-        QVERIFY(writeFile(in, data));
+        QVERIFY(writeBytes(in, data));
         Bench b;
         QVERIFY(b.start());
         QSignalSpy finished(&b.transfer, &SerialTransfer::finished);
@@ -186,14 +168,14 @@ private Q_SLOTS:
         QVERIFY(b.peerFinished());
         QCOMPARE(b.peer->exitCode(), 0);
         // sx sends a tail shorter than 1 KiB in 128-byte blocks.
-        QCOMPARE(readFile(out), declared ? data : padded(data, 128));
+        QCOMPARE(readBytes(out), declared ? data : padded(data, 128));
     }
 
     void emptyFile()
     {
         QTemporaryDir dir;
         const QString in = dir.filePath(QStringLiteral("empty.bin"));
-        QVERIFY(writeFile(in, QByteArray()));
+        QVERIFY(writeBytes(in, QByteArray()));
         // Sending answers the first 'C' with EOT.
         SerialTransfer t;
         QByteArray wire;
@@ -231,7 +213,7 @@ private Q_SLOTS:
         const QString got = dir.filePath(QStringLiteral("got.bin"));
         const QString out = dir.filePath(QStringLiteral("out.bin"));
         const QByteArray data = randomBytes(20000, 3);
-        QVERIFY(writeFile(in, data));
+        QVERIFY(writeBytes(in, data));
         {
             Bench b;
             QVERIFY(b.start());
@@ -241,7 +223,7 @@ private Q_SLOTS:
             QVERIFY(finished.wait(30000));
             QCOMPARE(finished.first().at(1).toString(), QStringLiteral("发送完成（驱动已发送，设备端无确认）"));
             QVERIFY(b.peerFinished());
-            QCOMPARE(readFile(got), data);
+            QCOMPARE(readBytes(got), data);
         }
         Bench b;
         QVERIFY(b.start());
@@ -250,7 +232,7 @@ private Q_SLOTS:
         b.runPeer(QStringLiteral("cat in.bin"), dir.path());
         QVERIFY(finished.wait(30000));
         QCOMPARE(finished.first().at(1).toString(), QStringLiteral("接收完成"));
-        QCOMPARE(readFile(out), data);
+        QCOMPARE(readBytes(out), data);
     }
 };
 

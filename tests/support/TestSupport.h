@@ -23,6 +23,14 @@ QString errorOf(F&& action, const QString& none = QString())
     return none;
 }
 
+// `size` bytes from a generator seeded with `seed`: the same for every run.
+QByteArray randomBytes(qsizetype size, quint32 seed);
+
+// Whole-file helpers for transfer tests; a file that cannot be read reads as
+// "<missing>", so a comparison fails with a readable value.
+bool writeBytes(const QString& path, const QByteArray& data);
+QByteArray readBytes(const QString& path);
+
 // A loopback port that is free at the moment of asking.
 quint16 freeTcpPort();
 quint16 freeUdpPort();

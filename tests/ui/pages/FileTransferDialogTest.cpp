@@ -21,29 +21,11 @@
 #include <memory>
 
 using namespace vn;
+using vn::test::randomBytes;
+using vn::test::readBytes;
+using vn::test::writeBytes;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray out(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        out[i] = char(generator.bounded(256));
-    return out;
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // A serial channel on one end of a socat pty pair, its transfer dialog, and
 // the device end, where lrzsz or a shell command plays the device.
@@ -201,7 +183,7 @@ private Q_SLOTS:
         QObject holder;
         line.channel->transferOwner = &holder;
         const QString in = line.dir.filePath(QStringLiteral("in.bin"));
-        QVERIFY(writeFile(in, "abc"));
+        QVERIFY(writeBytes(in, "abc"));
         line.setUp(0, 0, in);
         line.click("transferStart");
         QCOMPARE(line.status(), QStringLiteral("请选择已连接且未在传输的物理串口"));
@@ -225,7 +207,7 @@ private Q_SLOTS:
         Line line;
         QVERIFY(line.open());
         const QByteArray data = randomBytes(size, quint32(size));
-        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), data));
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), data));
         const QString target = line.dir.filePath(QStringLiteral("out.bin"));
         QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
         if (receive) {
@@ -261,7 +243,7 @@ private Q_SLOTS:
         QByteArray expected = data;
         if (!receive)
             expected.append(QByteArray((128 - size % 128) % 128, char(0x1a)));
-        QCOMPARE(readFile(target), expected);
+        QCOMPARE(readBytes(target), expected);
     }
 
     void raw()
@@ -269,7 +251,7 @@ private Q_SLOTS:
         Line line;
         QVERIFY(line.open());
         const QByteArray data = randomBytes(30000, 5);
-        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), data));
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), data));
         QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
 
         // Send: the device end keeps what arrives.
@@ -281,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(line.status(), RawSent);
         QCOMPARE(line.bar()->format(), QStringLiteral("100.0%"));
         QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 20000);
-        QCOMPARE(readFile(line.dir.filePath(QStringLiteral("got.bin"))), data);
+        QCOMPARE(readBytes(line.dir.filePath(QStringLiteral("got.bin"))), data);
 
         // Receive without a size: a busy bar until "停止并保存".
         const QString out = line.dir.filePath(QStringLiteral("out.bin"));
@@ -298,7 +280,7 @@ private Q_SLOTS:
         line.click("transferStopAndSave");
         QTRY_COMPARE(finished.count(), 2);
         QCOMPARE(line.status(), QStringLiteral("接收已停止，文件已保存"));
-        QCOMPARE(readFile(out), data);
+        QCOMPARE(readBytes(out), data);
         QVERIFY(!line.find<QPushButton>("transferStopAndSave")->isVisible());
         QVERIFY(!line.channel->transferActive());
 
@@ -308,7 +290,7 @@ private Q_SLOTS:
         line.click("transferStart");
         QCOMPARE(finished.count(), 3);
         QCOMPARE(line.status(), QStringLiteral("接收完成"));
-        QCOMPARE(readFile(empty), QByteArray());
+        QCOMPARE(readBytes(empty), QByteArray());
     }
 
     // The close button cancels a running transfer and keeps the dialog open;
@@ -317,7 +299,7 @@ private Q_SLOTS:
     {
         Line line;
         QVERIFY(line.open());
-        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), randomBytes(4096, 1)));
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), randomBytes(4096, 1)));
         line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
         line.click("transferStart");   // no receiver: it waits for the device's 'C'
         QVERIFY(line.dialog->engine()->active());
@@ -351,7 +333,7 @@ private Q_SLOTS:
         Line line;
         QVERIFY(line.open());
         const QByteArray data = randomBytes(50000, 9);
-        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), data));
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), data));
         QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
         line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
         line.click("transferStart");
@@ -373,7 +355,7 @@ private Q_SLOTS:
         QVERIFY(finished.wait(8000));
         QCOMPARE(line.status(), RawSent);
         QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 20000);
-        QCOMPARE(readFile(line.dir.filePath(QStringLiteral("got.bin"))), data);
+        QCOMPARE(readBytes(line.dir.filePath(QStringLiteral("got.bin"))), data);
     }
 
     // A session that closes under the dialog ends its transfer.
@@ -381,7 +363,7 @@ private Q_SLOTS:
     {
         Line line;
         QVERIFY(line.open());
-        QVERIFY(writeFile(line.dir.filePath(QStringLiteral("in.bin")), randomBytes(1000, 2)));
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), randomBytes(1000, 2)));
         line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
         line.click("transferStart");
         const QPointer<Channel> gone = line.channel;

@@ -28,6 +28,20 @@ bool InstrumentSources::available(const Pane& page, const QString& key)
     return false;
 }
 
+QString InstrumentSources::listedPort(const Pane& page, const QString& key)
+{
+    // Keys hold the port in lower case; a device path is shown as the port
+    // list spells it, since letter case matters in a path here.
+    if (page.window) {
+        for (const QJsonValue& port : std::as_const(page.window->lastPorts)) {
+            const QString name = port.toObject().value(QStringLiteral("port")).toString();
+            if (QStringLiteral("serial:") + name.toLower() == key)
+                return name;
+        }
+    }
+    return key.mid(7);
+}
+
 void InstrumentSources::refresh(Pane& page, Instrument& instrument)
 {
     Combo* combo = instrument.sourceCombo;
@@ -95,7 +109,7 @@ void InstrumentSources::refresh(Pane& page, Instrument& instrument)
                 absentPort = true;
                 tip = QStringLiteral("之前选择的串口当前不可用；连接设备后可重新选择");
             } else if (!hasPanel || key.startsWith(QLatin1String("serial:"))) {
-                const QString shown = key.startsWith(QLatin1String("serial:")) ? key.mid(7).toUpper() : key;
+                const QString shown = key.startsWith(QLatin1String("serial:")) ? listedPort(page, key) : key;
                 combo->addItem(shown + QStringLiteral(" · 未建立连接"), key);
                 combo->setCurrentIndex(combo->count() - 1);
             }

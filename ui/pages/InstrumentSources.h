@@ -21,6 +21,8 @@ public:
     // A serial key is available when it is the loopback port or a port of
     // the window's serial-port list.
     static bool available(const Pane& page, const QString& key);
+    // The port of a serial key as the port list spells it, else as the key holds it.
+    static QString listedPort(const Pane& page, const QString& key);
 };
 
 } // namespace vn

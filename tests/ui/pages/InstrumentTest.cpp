@@ -518,7 +518,12 @@ private Q_SLOTS:
         // The loopback port is always available.
         page->sourceKey = QStringLiteral("serial:loop://");
         control->refreshSource();
-        QCOMPARE(control->sourceCombo->currentText(), QStringLiteral("LOOP:// · 未建立连接"));
+        QCOMPARE(control->sourceCombo->currentText(), QStringLiteral("loop:// · 未建立连接"));
+        // A listed device is shown as the port list spells it, not as the key.
+        page->window->lastPorts = QJsonArray{QJsonObject{{"port", "/dev/ttyACM0"}}};
+        page->sourceKey = QStringLiteral("serial:/dev/ttyacm0");
+        control->refreshSource();
+        QCOMPARE(control->sourceCombo->currentText(), QStringLiteral("/dev/ttyACM0 · 未建立连接"));
     }
 };
 

@@ -65,7 +65,7 @@ void addGroup(QVBoxLayout* layout, const BackgroundActions& actions, bool receiv
 {
     const QString p = prefixOf(receive);
     const QString area = receive ? QStringLiteral("收发区背景") : QStringLiteral("主界面背景");
-    const BackgroundSpec spec = actions.spec(receive);
+    const BackgroundSpec look = actions.current(receive);
 
     layout->addWidget(label(receive ? QStringLiteral("收发显示区背景") : QStringLiteral("主界面背景（含左侧参数栏）"),
                             QStringLiteral("section")));
@@ -84,7 +84,7 @@ void addGroup(QVBoxLayout* layout, const BackgroundActions& actions, bool receiv
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    QLabel* file = label(spec.file.isEmpty() ? QStringLiteral("未设置图片") : spec.name, p + QStringLiteral("File"));
+    QLabel* file = label(look.file.isEmpty() ? QStringLiteral("未设置图片") : look.name, p + QStringLiteral("File"));
     file->setWordWrap(true);
     layout->addWidget(file);
 
@@ -93,22 +93,22 @@ void addGroup(QVBoxLayout* layout, const BackgroundActions& actions, bool receiv
     mode->addItem(QStringLiteral("填满（保持比例裁剪）"), QStringLiteral("cover"));
     mode->addItem(QStringLiteral("完整显示（保持比例）"), QStringLiteral("contain"));
     mode->addItem(QStringLiteral("平铺"), QStringLiteral("tile"));
-    mode->setCurrentIndex(fitIndex(mode, spec.fit));
+    mode->setCurrentIndex(fitIndex(mode, look.fit));
 
-    QSlider* opacity = percentSlider(p + QStringLiteral("Opacity"), spec.opacity, area + QStringLiteral("不透明度"));
-    QSlider* x = percentSlider(p + QStringLiteral("PositionX"), spec.position_x, area + QStringLiteral("水平位置"));
+    QSlider* opacity = percentSlider(p + QStringLiteral("Opacity"), look.opacity, area + QStringLiteral("不透明度"));
+    QSlider* x = percentSlider(p + QStringLiteral("PositionX"), look.position_x, area + QStringLiteral("水平位置"));
     x->setToolTip(QStringLiteral("0% 靠左，50% 居中，100% 靠右"));
-    QSlider* y = percentSlider(p + QStringLiteral("PositionY"), spec.position_y, area + QStringLiteral("垂直位置"));
+    QSlider* y = percentSlider(p + QStringLiteral("PositionY"), look.position_y, area + QStringLiteral("垂直位置"));
     y->setToolTip(QStringLiteral("0% 靠上，50% 居中，100% 靠下"));
 
     auto* form = new QFormLayout;
     form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     form->addRow(QStringLiteral("显示方式"), mode);
-    form->addRow(QStringLiteral("不透明度"), sliderRow(opacity, valueLabel(p + QStringLiteral("Percent"), spec.opacity)));
+    form->addRow(QStringLiteral("不透明度"), sliderRow(opacity, valueLabel(p + QStringLiteral("Percent"), look.opacity)));
     form->addRow(QStringLiteral("水平位置"),
-                 sliderRow(x, valueLabel(p + QStringLiteral("PositionXValue"), spec.position_x)));
+                 sliderRow(x, valueLabel(p + QStringLiteral("PositionXValue"), look.position_x)));
     form->addRow(QStringLiteral("垂直位置"),
-                 sliderRow(y, valueLabel(p + QStringLiteral("PositionYValue"), spec.position_y)));
+                 sliderRow(y, valueLabel(p + QStringLiteral("PositionYValue"), look.position_y)));
     layout->addLayout(form);
 
     QObject::connect(choose, &QPushButton::clicked, choose, [actions, receive] {
@@ -125,7 +125,7 @@ void addGroup(QVBoxLayout* layout, const BackgroundActions& actions, bool receiv
     QObject::connect(reset, &QPushButton::clicked, reset,
                      [actions, receive] { actions.change(receive, BackgroundSpec(), true); });
     QObject::connect(centre, &QPushButton::clicked, centre, [actions, receive] {
-        BackgroundSpec changed = actions.spec(receive);
+        BackgroundSpec changed = actions.current(receive);
         changed.position_x = 50;
         changed.position_y = 50;
         actions.change(receive, changed, false);
@@ -134,7 +134,7 @@ void addGroup(QVBoxLayout* layout, const BackgroundActions& actions, bool receiv
     // labels follow only once the change has been applied (through the window's
     // synchronisation), so they always show what is in effect.
     const auto apply = [actions, receive, mode, opacity, x, y] {
-        BackgroundSpec changed = actions.spec(receive);
+        BackgroundSpec changed = actions.current(receive);
         changed.fit = mode->currentData().toString();
         changed.opacity = opacity->value();
         changed.position_x = x->value();
@@ -166,22 +166,22 @@ QWidget* backgroundSettingsPanel(const BackgroundActions& actions)
     return page;
 }
 
-void syncBackgroundControls(QWidget* container, bool receive, const BackgroundSpec& spec, bool hasImage,
+void syncBackgroundControls(QWidget* container, bool receive, const BackgroundSpec& look, bool hasImage,
                             const QString& folder)
 {
     if (container == nullptr)
         return;
     const QString p = prefixOf(receive);
     if (auto* file = container->findChild<QLabel*>(p + QStringLiteral("File"))) {
-        if (spec.file.isEmpty())
+        if (look.file.isEmpty())
             file->setText(QStringLiteral("未设置图片"));
         else
-            file->setText(hasImage ? spec.name : spec.name + QStringLiteral("（图片不可用）"));
-        file->setToolTip(QDir(folder).filePath(spec.file));
+            file->setText(hasImage ? look.name : look.name + QStringLiteral("（图片不可用）"));
+        file->setToolTip(QDir(folder).filePath(look.file));
     }
     if (auto* mode = container->findChild<QComboBox*>(p + QStringLiteral("Mode"))) {
         const QSignalBlocker quiet(mode);
-        mode->setCurrentIndex(fitIndex(mode, spec.fit));
+        mode->setCurrentIndex(fitIndex(mode, look.fit));
     }
     const auto sync = [container](const QString& slider, const QString& text, int value) {
         if (auto* control = container->findChild<QSlider*>(slider)) {
@@ -191,9 +191,9 @@ void syncBackgroundControls(QWidget* container, bool receive, const BackgroundSp
         if (auto* shown = container->findChild<QLabel*>(text))
             shown->setText(percentText(value));
     };
-    sync(p + QStringLiteral("Opacity"), p + QStringLiteral("Percent"), spec.opacity);
-    sync(p + QStringLiteral("PositionX"), p + QStringLiteral("PositionXValue"), spec.position_x);
-    sync(p + QStringLiteral("PositionY"), p + QStringLiteral("PositionYValue"), spec.position_y);
+    sync(p + QStringLiteral("Opacity"), p + QStringLiteral("Percent"), look.opacity);
+    sync(p + QStringLiteral("PositionX"), p + QStringLiteral("PositionXValue"), look.position_x);
+    sync(p + QStringLiteral("PositionY"), p + QStringLiteral("PositionYValue"), look.position_y);
 }
 
 } // namespace vn

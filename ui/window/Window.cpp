@@ -53,11 +53,11 @@ namespace vn {
 
 namespace {
 
-QImage readBackground(const BackgroundSpec& spec, const QString& settingsPath)
+QImage readBackground(const BackgroundSpec& look, const QString& settingsPath)
 {
-    if (spec.file.isEmpty())
+    if (look.file.isEmpty())
         return {};
-    const QString path = QDir(QFileInfo(settingsPath).absolutePath()).absoluteFilePath(spec.file);
+    const QString path = QDir(QFileInfo(settingsPath).absolutePath()).absoluteFilePath(look.file);
     QString ignored;
     return BackgroundImage::read(path, &ignored);
 }

@@ -55,9 +55,9 @@ bool importBackground(Window* truth, bool receive, const QString& sourcePath, QS
     const QImage picture = BackgroundImage::read(QDir(settingsFolder(truth)).filePath(relative), error);
     if (picture.isNull())
         return false;
-    BackgroundSpec& spec = specOf(truth, receive);
-    spec.file = relative;
-    spec.name = QFileInfo(sourcePath).fileName();
+    BackgroundSpec& look = specOf(truth, receive);
+    look.file = relative;
+    look.name = QFileInfo(sourcePath).fileName();
     imageOf(truth, receive) = picture;
     truth->applyBackgrounds();
     truth->saveSettings();
@@ -70,14 +70,14 @@ QWidget* Window::backgroundSettingsPanel()
 {
     const QPointer<Window> self(this);
     BackgroundActions actions;
-    actions.spec = [self](bool receive) {
+    actions.current = [self](bool receive) {
         return self ? specOf(self->rootWindow(), receive) : BackgroundSpec();
     };
-    actions.change = [self](bool receive, const BackgroundSpec& spec, bool dropPicture) {
+    actions.change = [self](bool receive, const BackgroundSpec& look, bool dropPicture) {
         if (!self)
             return;
         Window* truth = self->rootWindow();
-        specOf(truth, receive) = spec;
+        specOf(truth, receive) = look;
         if (dropPicture)
             imageOf(truth, receive) = QImage();
         truth->applyBackgrounds();

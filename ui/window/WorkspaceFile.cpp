@@ -43,8 +43,8 @@ QFont savedDataFont(const QJsonObject& appearance)
     if (oldPixelDefault || family.isEmpty())
         return standard;
     QFont font = standard;
-    const QString spec = appearance.value(QStringLiteral("font_spec")).toString();
-    if (!spec.isEmpty() && !font.fromString(spec))
+    const QString fontText = appearance.value(QStringLiteral("font_spec")).toString();
+    if (!fontText.isEmpty() && !font.fromString(fontText))
         font = standard;
     return shapeDataFont(font, family, wholeNumber(size, 12, 8, 32));
 }

@@ -33,9 +33,9 @@ struct Backgrounds {
     BackgroundActions actions()
     {
         BackgroundActions result;
-        result.spec = [this](bool receive) { return specs[receive]; };
-        result.change = [this](bool receive, const BackgroundSpec& spec, bool drop) {
-            specs[receive] = spec;
+        result.current = [this](bool receive) { return specs[receive]; };
+        result.change = [this](bool receive, const BackgroundSpec& look, bool drop) {
+            specs[receive] = look;
             if (drop)
                 pictures[receive] = false;
             ++changes;
@@ -157,8 +157,8 @@ void TestBackgroundSettings::slidersAndFitApplyAtOnce()
     QCOMPARE(m_state.changes, 2);
     QCOMPARE(find<QLabel>(label)->text(), QString::number(before + 2) + u'%');
     const bool receive = slider.startsWith("receive");
-    const BackgroundSpec& spec = m_state.specs[receive];
-    QCOMPARE(slider.endsWith("Opacity") ? spec.opacity : slider.endsWith("X") ? spec.position_x : spec.position_y,
+    const BackgroundSpec& look = m_state.specs[receive];
+    QCOMPARE(slider.endsWith("Opacity") ? look.opacity : slider.endsWith("X") ? look.position_x : look.position_y,
              before + 2);
 
     auto* mode = find<Combo>(receive ? "receiveBackgroundMode" : "windowBackgroundMode");
@@ -245,11 +245,11 @@ void TestBackgroundSettings::fileLabelStates()
     QFETCH(QString, file);
     QFETCH(bool, picture);
     QFETCH(QString, text);
-    BackgroundSpec spec;
-    spec.file = file;
-    spec.name = QStringLiteral("海.png");
-    spec.fit = QStringLiteral("Tile"); // not a known word: the first item
-    syncBackgroundControls(m_state.settings.get(), false, spec, picture, QStringLiteral("/profile"));
+    BackgroundSpec look;
+    look.file = file;
+    look.name = QStringLiteral("海.png");
+    look.fit = QStringLiteral("Tile"); // not a known word: the first item
+    syncBackgroundControls(m_state.settings.get(), false, look, picture, QStringLiteral("/profile"));
     QCOMPARE(find<QLabel>("windowBackgroundFile")->text(), text);
     QCOMPARE(find<QLabel>("windowBackgroundFile")->toolTip(),
              file.isEmpty() ? QStringLiteral("/profile") : QStringLiteral("/profile/") + file);

@@ -146,7 +146,7 @@ void WorkspaceFileTest::fontIsIgnored_data()
         << QJsonObject{{"font_family", pixel}, {"font_size", 18}, {"readable_type", false}};
     QTest::newRow("old pixel default, readable not a bool")
         << QJsonObject{{"font_family", pixel}, {"font_size", 18}, {"readable_type", "true"}};
-    QTest::newRow("old pixel default with a spec")
+    QTest::newRow("old pixel default with a font_spec")
         << QJsonObject{{"font_family", pixel},
                        {"font_size", 18},
                        {"font_spec", QFont(QStringLiteral("Serif"), 30).toString()}};

@@ -123,18 +123,18 @@ QString BackgroundImage::importFile(const QString& sourcePath, const QString& se
 void BackgroundImage::set(const BackgroundSpec& settings, const QImage& newImage)
 {
     // Opacity is applied when the cache is drawn; everything else reshapes it.
-    if (newImage.cacheKey() != image.cacheKey() || settings.fit != spec.fit
-        || settings.position_x != spec.position_x || settings.position_y != spec.position_y) {
+    if (newImage.cacheKey() != image.cacheKey() || settings.fit != current.fit
+        || settings.position_x != current.position_x || settings.position_y != current.position_y) {
         cache = QPixmap();
         cacheSize = QSize(-1, -1);
     }
-    spec = settings;
+    current = settings;
     image = newImage;
 }
 
 void BackgroundImage::paint(QPainter& painter, const QRect& target) const
 {
-    if (image.isNull() || spec.opacity == 0 || !target.isValid()) {
+    if (image.isNull() || current.opacity == 0 || !target.isValid()) {
         return;
     }
     const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
@@ -151,14 +151,14 @@ void BackgroundImage::paint(QPainter& painter, const QRect& target) const
             into.setRenderHint(QPainter::SmoothPixmapTransform);
             const double width = size.width();
             const double height = size.height();
-            const double px = std::clamp(spec.position_x, 0, 100) / 100.0;
-            const double py = std::clamp(spec.position_y, 0, 100) / 100.0;
+            const double px = std::clamp(current.position_x, 0, 100) / 100.0;
+            const double py = std::clamp(current.position_y, 0, 100) / 100.0;
             const double w = image.width();
             const double h = image.height();
             const QRectF whole(0, 0, width, height);
-            if (spec.fit == QLatin1String("tile")) {
+            if (current.fit == QLatin1String("tile")) {
                 into.drawTiledPixmap(whole, QPixmap::fromImage(image), QPointF(w * (0.5 - px), h * (0.5 - py)));
-            } else if (spec.fit == QLatin1String("contain")) {
+            } else if (current.fit == QLatin1String("contain")) {
                 const QSizeF s = QSizeF(w, h).scaled(width, height, Qt::KeepAspectRatio);
                 into.drawImage(QRectF(QPointF((width - s.width()) * px, (height - s.height()) * py), s), image);
             } else {
@@ -171,7 +171,7 @@ void BackgroundImage::paint(QPainter& painter, const QRect& target) const
         cache = fitted;
     }
     painter.save();
-    painter.setOpacity(spec.opacity * painter.opacity() / 100.0);
+    painter.setOpacity(current.opacity * painter.opacity() / 100.0);
     painter.drawPixmap(target.topLeft(), cache);
     painter.restore();
 }

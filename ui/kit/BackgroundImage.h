@@ -30,7 +30,7 @@ struct BackgroundSpec {
 
 // A picture with its settings, drawn through a cache fitted to the last target size.
 struct BackgroundImage {
-    BackgroundSpec spec;
+    BackgroundSpec current; // the settings it is drawn with
     QImage image;
     mutable QPixmap cache;
     mutable QSize cacheSize{-1, -1};

@@ -401,7 +401,7 @@ void TestBackground::containAndTile()
 void TestBackground::opacityScalesAndZeroDrawsNothing()
 {
     BackgroundImage background = opaque(quadrants(10, 10), QStringLiteral("cover"), 50, 50);
-    BackgroundSpec look = background.spec;
+    BackgroundSpec look = background.current;
     look.opacity = 40;
     background.set(look, background.image);
     QVERIFY(std::abs(painted(background, QSize(10, 10)).pixelColor(2, 2).alpha() - 102) <= 1);
@@ -428,7 +428,7 @@ void TestBackground::cacheFollowsSizeFitAndPosition()
     painted(background, QSize(30, 30));
     QCOMPARE(background.cache.cacheKey(), key); // reused
 
-    BackgroundSpec look = background.spec;
+    BackgroundSpec look = background.current;
     look.opacity = 60;
     background.set(look, background.image);
     QCOMPARE(background.cacheSize, QSize(30, 30)); // opacity alone keeps it

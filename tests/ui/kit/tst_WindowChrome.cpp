@@ -124,7 +124,7 @@ void TestWindowChrome::updateReachesEveryCaption()
     updateWindowChrome(dark, look, picture);
     BackgroundSurface* caption = captionOf(&second);
     QCOMPARE(caption->baseColor, dark.bg);
-    QVERIFY(caption->background.spec == look);
+    QVERIFY(caption->background.current == look);
     QCOMPARE(caption->background.image, picture);
 
     // Windows made later start with the latest theme.

@@ -117,7 +117,7 @@ void WindowBackgroundsTest::everyWindowFollowsAChange()
     const int tuned = opacity->value();
     QVERIFY(tuned > 25);
     QCOMPARE(m_torn->windowBackground.opacity, tuned);
-    QCOMPARE(m_torn->findChild<BackgroundSurface*>("root")->background.spec.opacity, tuned);
+    QCOMPARE(m_torn->findChild<BackgroundSurface*>("root")->background.current.opacity, tuned);
     QCOMPARE(m_torn->settingsDialog()->findChild<QSlider*>("windowBackgroundOpacity")->value(), tuned);
     QCOMPARE(m_torn->settingsDialog()->findChild<QLabel*>("windowBackgroundPercent")->text(),
              QString::number(tuned) + u'%');

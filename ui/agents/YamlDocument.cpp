@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace vn {
 
@@ -185,6 +186,37 @@ bool isScalarLike(const YAML::Node& node)
     return node.IsScalar() || node.IsNull();
 }
 
+// yaml-cpp lets an alias name the anchor it sits inside ("&a {k: *a}"), which
+// makes the tree a cycle, and aliases of aliases expand without bound; both
+// would send every later walk (clone, compare) into the ground. A real agent
+// configuration is small and flat, so such a document is refused up front.
+constexpr int deepestNesting = 200;
+constexpr long mostNodes = 200000;
+
+void requireFiniteTree(const YAML::Node& node, std::vector<YAML::Node>& ancestors, long& visited)
+{
+    if (++visited > mostNodes)
+        fail(QStringLiteral("YAML 别名展开后的节点过多，未修改文件"));
+    if (!node.IsMap() && !node.IsSequence())
+        return;
+    for (const YAML::Node& above : ancestors) {
+        if (above.is(node))
+            fail(QStringLiteral("YAML 别名引用了包含它自身的节点，未修改文件"));
+    }
+    if (int(ancestors.size()) >= deepestNesting)
+        fail(QStringLiteral("YAML 嵌套超过 %1 层，未修改文件").arg(deepestNesting));
+    ancestors.push_back(node);
+    for (auto it = node.begin(); it != node.end(); ++it) {
+        if (node.IsMap()) {
+            requireFiniteTree(it->first, ancestors, visited);
+            requireFiniteTree(it->second, ancestors, visited);
+        } else {
+            requireFiniteTree(*it, ancestors, visited);
+        }
+    }
+    ancestors.pop_back();
+}
+
 } // namespace
 
 bool yamlEqual(const YAML::Node& a, const YAML::Node& b)
@@ -245,7 +277,11 @@ YamlDocument YamlDocument::parse(const QString& text)
 {
     requirePrintable(text);
     try {
-        return YamlDocument(YAML::Load(text.toStdString()));
+        YAML::Node root = YAML::Load(text.toStdString());
+        std::vector<YAML::Node> ancestors;
+        long visited = 0;
+        requireFiniteTree(root, ancestors, visited);
+        return YamlDocument(root);
     } catch (const YAML::Exception& error) {
         yamlFailure(error);
     }

@@ -209,6 +209,18 @@ void ConfigUpdateTest::refusals_data()
                                            << "YAML 语法无效：第 2 行第 2 列有不允许的字符 U+0002";
     QTest::newRow("yaml DEL") << "yaml" << QStringLiteral("a: \x7f\n") << "YAML 语法无效：第 1 行第 4 列有不允许的字符 U+007F";
     QTest::newRow("yaml lone surrogate") << "yaml" << QStringLiteral("a: ") + QChar(0xD800) + QStringLiteral("\n") << "YAML 语法无效：第 1 行第 4 列有不允许的字符 U+D800";
+    // An alias inside its own anchor makes a cycle; aliases of aliases grow
+    // without bound. Either would hang every later walk over the tree.
+    QTest::newRow("yaml alias inside its anchor") << "yaml" << "mcp_sess: &a {kf: *a}\nmcp_servers:\n  a: {}\n"
+                                                  << "YAML 别名引用了包含它自身的节点，未修改文件";
+    QTest::newRow("yaml alias expansion") << "yaml" << [] {
+        QString text = QStringLiteral("a0: &a0 [x, x, x, x, x, x, x, x]\n");
+        for (int i = 1; i < 12; ++i)
+            text += QStringLiteral("a%1: &a%1 [*a%2, *a%2, *a%2, *a%2, *a%2, *a%2, *a%2, *a%2]\n").arg(i).arg(i - 1);
+        return text;
+    }() << "YAML 别名展开后的节点过多，未修改文件";
+    QTest::newRow("yaml too deep") << "yaml" << QStringLiteral("a: ") + QString(300, QLatin1Char('[')) + QString(300, QLatin1Char(']')) + QStringLiteral("\n")
+                                   << "YAML 嵌套超过 200 层，未修改文件";
     QTest::newRow("json invalid") << "json" << "{\"a\": }" << "现有 JSON/JSONC 配置无效，未修改文件：";
     QTest::newRow("json key path not an object") << "json" << "{\"mcpServers\": []}" << "配置节点需要 JSON 对象";
 }

@@ -49,6 +49,18 @@ int hexDigit(QChar c)
     return -1;
 }
 
+bool hasUnpairedSurrogate(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 void flushHex(QString& pending, QByteArray& out)
 {
     QString digits;
@@ -165,9 +177,13 @@ QByteArray textPacket(const QJsonObject& record, const QString& pattern, const Q
 
     QByteArray out;
     if (!text.isEmpty()) {
+        // An unpaired surrogate (a "\ud800" escape in a stored panel) is no
+        // character at all: some codecs drop it or hold it back as the start
+        // of a pair without counting it, which would send a packet short of
+        // what the template says.
         QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
         out = codec->fromUnicode(text.constData(), int(text.size()), &state);
-        if (state.invalidChars > 0)
+        if (state.invalidChars > 0 || state.remainingChars > 0 || hasUnpairedSurrogate(text))
             invalid(QStringLiteral("当前编码无法表示这些字符"));
     }
 

@@ -96,6 +96,8 @@ private Q_SLOTS:
         QTest::newRow("utf-16 without BOM")
             << textRecord("A", "0", "none", "UTF-16LE") << QByteArray("A\0", 2);
         QTest::newRow("GBK") << textRecord("温度", "0", "none", "GBK") << hex("cec2b6c8");
+        QTest::newRow("surrogate pair") << textRecord("{value}", QStringLiteral("\U0001F600"), "none")
+                                        << hex("f09f9880");
         QJsonObject missing = textRecord("x", "0", "none");
         missing.remove("encoding");
         missing.remove("newline");
@@ -184,6 +186,19 @@ private Q_SLOTS:
                                          << "当前编码无法表示这些字符";
         QTest::newRow("unrepresentable value")
             << textRecord("{value}", "温", "none", "ASCII") << "当前编码无法表示这些字符";
+        // Codecs drop a trailing high surrogate, or write a lone one, without
+        // counting it; the packet would not be the template's text.
+        const QString high(QChar(0xd800));
+        QTest::newRow("trailing high surrogate utf-8")
+            << textRecord("{value}", QStringLiteral("A") + high, "none") << "当前编码无法表示这些字符";
+        QTest::newRow("trailing high surrogate UTF-32LE")
+            << textRecord(QStringLiteral("A") + high, "0", "crlf", "UTF-32LE") << "当前编码无法表示这些字符";
+        QTest::newRow("lone low surrogate UTF-16LE")
+            << textRecord(QStringLiteral("A") + QChar(0xdc00) + QStringLiteral("B"), "0", "none", "UTF-16LE")
+            << "当前编码无法表示这些字符";
+        QJsonObject surrogateKey = textRecord("{key}", "0", "none", "GB18030");
+        surrogateKey.insert("key", QStringLiteral("x") + high);
+        QTest::newRow("trailing high surrogate in the key GB18030") << surrogateKey << "当前编码无法表示这些字符";
         QTest::newRow("newline") << textRecord("x", "0", "LF") << "未知行尾格式";
         QTest::newRow("empty text") << textRecord("", "0", "none") << "报文长度需要为 1～4096 字节";
         QTest::newRow("text too long after line ending")

@@ -95,7 +95,12 @@ QJsonObject CanvasLayout::storedRecord(const ControlRow& row) const
                                                           {QStringLiteral("y"), g.y()},
                                                           {QStringLiteral("width"), g.width()},
                                                           {QStringLiteral("height"), g.height()}});
-        record.insert(QStringLiteral("layer"), layerOf(row.card));
+        // Until the geometry is recorded the cards stand as their stored
+        // layers put them, and the other records keep those layers; a
+        // canvas position here would be on another scale and restack the
+        // cards at the next restore.
+        if (geometryRemembered)
+            record.insert(QStringLiteral("layer"), layerOf(row.card));
     }
     return record;
 }

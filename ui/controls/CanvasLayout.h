@@ -31,8 +31,8 @@ public:
     void forget();
 
     // The record as settings() stores it: in the free layout with the card's
-    // current rectangle and layer, once the geometry was recorded or the
-    // record already had a rectangle.
+    // current rectangle, once the geometry was recorded or the record already
+    // had a rectangle, and its layer once the geometry was recorded.
     QJsonObject storedRecord(const ControlRow& row) const;
     int layerOf(const QWidget* card) const;
 

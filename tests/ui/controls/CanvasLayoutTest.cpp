@@ -243,6 +243,29 @@ private Q_SLOTS:
         QVERIFY(changed.wait(1000));
     }
 
+    // Before the geometry is recorded, a record with a rectangle keeps its
+    // stored layer like the others, so a save and restore stacks the cards
+    // as they were.
+    void unrecordedLayersSurviveARoundTrip()
+    {
+        SerialControlPanel panel;
+        const QJsonObject placed{{"rect", QJsonObject{{"x", 0}, {"y", 0}, {"width", 380}, {"height", 140}}}};
+        panel.restore(panelOf({record("number"), record("slider", placed), record("button", {{"layer", 1}})}));
+        auto stacking = [&panel] {
+            QList<int> layers;
+            for (const auto& row : panel.controlRows())
+                layers << panel.canvasLayoutState().layerOf(row->card);
+            return layers;
+        };
+        const QList<int> before = stacking();
+        const QJsonObject saved = panel.settings();
+        QVERIFY(saved.value("groups").toArray().at(0).toObject().value("controls").toArray().at(1)
+                    .toObject().contains("rect"));
+        panel.restore(saved);
+        QCOMPARE(stacking(), before);
+        QCOMPARE(panel.settings(), saved);
+    }
+
     void tidyForgetsRectangles()
     {
         SerialControlPanel panel;

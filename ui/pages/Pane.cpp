@@ -334,6 +334,9 @@ void Pane::tick(bool force)
 
     const QString connection = connectionKind();
     const bool ssh = connection == QLatin1String("ssh");
+    // A remote shell has no line editor of ours, so Shift with the arrows
+    // selects on screen instead of sending the shifted cursor keys.
+    term->keyboardSelection = ssh;
     m_toolbar->terminalMode->setVisible(!ssh);
     if (!ssh) {
         if (terminalPreference != terminal)

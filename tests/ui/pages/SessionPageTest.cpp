@@ -347,9 +347,17 @@ private Q_SLOTS:
         PageFixture fixture;
         Pane* page = fixture.window->newConnection();
         page->config.kind = QStringLiteral("ssh");
+        QVERIFY(!page->terminalView()->keyboardSelection);
         page->setTerminal(false);
         QVERIFY(page->terminal);
         QVERIFY(page->toolbar()->terminalMode->isHidden());
+        page->tick(true);
+        QVERIFY(page->terminalView()->keyboardSelection);
+
+        // Shift+Left selects on the SSH screen rather than sending ESC[1;2D.
+        page->terminalView()->feed("abc");
+        QTest::keyClick(page->terminalView(), Qt::Key_Left, Qt::ShiftModifier);
+        QVERIFY(page->terminalView()->hasSelection());
     }
 };
 

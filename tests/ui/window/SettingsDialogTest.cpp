@@ -443,11 +443,15 @@ private Q_SLOTS:
         // The font dialog: whatever it offers, the size is kept within 8..32.
         QFont offered;
         bool answered = false;
+        bool chineseLabels = false;
         answerModal([&](QWidget* modal) {
             auto* dialog = qobject_cast<QFontDialog*>(modal);
             if (!dialog || dialog->objectName() != QLatin1String("dataFontDialog"))
                 return;
             answered = dialog->windowTitle() == QStringLiteral("数据字体");
+            // Qt's own labels of the dialog come in Chinese from Qt's translation.
+            for (const QLabel* label : dialog->findChildren<QLabel*>())
+                chineseLabels = chineseLabels || label->text().contains(QStringLiteral("字体"));
             QFont font = dialog->currentFont();
             font.setPointSize(40);
             dialog->setCurrentFont(font);
@@ -456,6 +460,7 @@ private Q_SLOTS:
         });
         click(family);
         QVERIFY(answered);
+        QVERIFY(chineseLabels);
         const int expected = std::clamp(offered.pointSize(), 8, 32);
         QCOMPARE(window->dataFont.family(), offered.family());
         QCOMPARE(window->dataFont.pointSize(), expected);

@@ -1,6 +1,8 @@
 #include "tests/app/ProgramRun.h"
+#include "tests/mcp/HttpClient.h"
 #include "tests/support/TestSupport.h"
 
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +45,7 @@ private Q_SLOTS:
     void portFromWorkspace();
     void busyWorkspacePortFallsBackAndIsSaved();
     void busyFixedPortIsNotReplaced();
+    void usageGuideNamesTheSkillBesideTheProgram();
 };
 
 void StartupProcessTest::exitCodes_data()
@@ -227,6 +230,32 @@ void StartupProcessTest::busyFixedPortIsNotReplaced()
     QVERIFY(run.running());
     // The server stays offline: no port of its own, neither the busy one nor another.
     QCOMPARE(run.listeningPorts(), QSet<quint16>());
+    run.terminate();
+    QVERIFY(run.finish());
+}
+
+// The skill ships beside the executable, as the built program's folder holds it,
+// so an agent on this host is told where to read it.
+void StartupProcessTest::usageGuideNamesTheSkillBesideTheProgram()
+{
+    ProgramHome home;
+    const QString settings = home.workspace(QStringLiteral("settings.json"), 0);
+    const QString ready = home.path(QStringLiteral("ready.json"));
+    ProgramRun run(home, {QStringLiteral("--settings"), settings, QStringLiteral("--mcp-port"), QStringLiteral("0"),
+                          QStringLiteral("--ready-file"), ready});
+    QVERIFY(run.waitForFile(ready));
+    QSet<quint16> ports;
+    QTRY_VERIFY((ports = run.listeningPorts()).size() == 1);
+    const quint16 port = *ports.begin();
+    const QString session = initialize(port);
+    QVERIFY(!session.isEmpty());
+    const QJsonObject guide = callTool(port, session, QStringLiteral("read_usage_guide"))
+                                  .value(QStringLiteral("result")).toObject()
+                                  .value(QStringLiteral("structuredContent")).toObject();
+    const QString path = guide.value(QStringLiteral("skill_path")).toString();
+    QVERIFY2(path.endsWith(QStringLiteral("/skills/varnelle/SKILL.md")), qPrintable(path));
+    QVERIFY(QFileInfo(path).isFile());
+    QVERIFY(QFileInfo::exists(QFileInfo(path).dir().filePath(QStringLiteral("references/frame-script.md"))));
     run.terminate();
     QVERIFY(run.finish());
 }

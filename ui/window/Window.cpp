@@ -357,6 +357,7 @@ void Window::startTimers()
 
 void Window::tick()
 {
+    const TickMeter::Scope timing(tickMeter);
     for (Pane* page : std::as_const(pages))
         page->tick(false);
     updateStatus();

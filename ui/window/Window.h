@@ -3,6 +3,7 @@
 #include "core/Config.h"
 #include "ui/kit/BackgroundImage.h"
 #include "ui/kit/Theme.h"
+#include "ui/window/TickMeter.h"
 
 #include <QElapsedTimer>
 #include <QFont>
@@ -179,6 +180,7 @@ private:
 
     struct Widgets; // pointers to the window's child widgets (owned by Qt's parent tree)
     std::unique_ptr<Widgets> ui;
+    TickMeter tickMeter; // the tick's durations, logged when asked for
 };
 
 // Free helpers the window's collaborators share.

@@ -40,8 +40,15 @@ QString shortText(const QString& text, int n)
     QString result = text;
     result.remove(controls);
     result = result.trimmed();
-    if (result.size() > n)
-        result.truncate(n);
+    if (result.size() > n) {
+        // The cut keeps a surrogate pair whole and drops the blanks it may
+        // leave at the end, so a stored text reads back as itself.
+        qsizetype end = n;
+        if (end > 0 && result.at(end - 1).isHighSurrogate())
+            --end;
+        result.truncate(end);
+        result = result.trimmed();
+    }
     return result;
 }
 

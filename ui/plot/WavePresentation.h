@@ -45,7 +45,8 @@ struct WavePresentation {
     static WavePresentation fromJson(const QJsonObject& object);
 };
 
-// Drops control characters, trims, and keeps at most n UTF-16 units.
+// Drops control characters, trims, and keeps at most n UTF-16 units, never
+// half a surrogate pair nor blanks at the end.
 QString shortText(const QString& text, int n);
 
 } // namespace vn

@@ -37,6 +37,10 @@ private Q_SLOTS:
         QTest::newRow("empty stays empty") << QJsonValue(QString()) << QString();
         QTest::newRow("controls dropped") << QJsonValue(QStringLiteral(" A\tB\n ")) << QStringLiteral("AB");
         QTest::newRow("cut at 64") << QJsonValue(QString(70, QLatin1Char('t'))) << QString(64, QLatin1Char('t'));
+        QTest::newRow("cut leaves no blank at the end")
+            << QJsonValue(QString(62, QLatin1Char('t')) + QStringLiteral("  x")) << QString(62, QLatin1Char('t'));
+        QTest::newRow("cut keeps a surrogate pair whole")
+            << QJsonValue(QString(63, QLatin1Char('t')) + QStringLiteral("\U0001F600")) << QString(63, QLatin1Char('t'));
     }
 
     void texts()

@@ -43,7 +43,12 @@ QFont savedDataFont(const QJsonObject& appearance)
     if (oldPixelDefault || family.isEmpty())
         return standard;
     QFont font = standard;
-    const QString fontText = appearance.value(QStringLiteral("font_spec")).toString();
+    QString fontText = appearance.value(QStringLiteral("font_spec")).toString();
+    // QFont::toString() writes the family unescaped, so a family holding a
+    // comma would shift every field after it. The family is "font_family"'s
+    // anyway: read the spec with a stand-in that has no comma.
+    if (family.contains(QLatin1Char(',')) && fontText.startsWith(family + QLatin1Char(',')))
+        fontText = QString(family).remove(QLatin1Char(',')) + fontText.mid(family.size());
     if (!fontText.isEmpty() && !font.fromString(fontText))
         font = standard;
     return shapeDataFont(font, family, wholeNumber(size, 12, 8, 32));

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void oldPixelSettingWithReadableTypeIsKept();
     void badFontSpecKeepsTheRest();
     void pixelFamilies();
+    void shapedFontIsReadBack_data();
     void shapedFontIsReadBack();
     void appearanceForFileSetsTheWindowKeys();
     void readingFiles_data();
@@ -226,19 +227,32 @@ void WorkspaceFileTest::pixelFamilies()
     }
 }
 
+void WorkspaceFileTest::shapedFontIsReadBack_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::newRow("plain family") << QStringLiteral("DejaVu Sans Mono");
+    // The spec's fields are separated by commas and the family is not escaped.
+    QTest::newRow("comma in the family") << QStringLiteral("Fusion Pixe, 12px Monospaced zh_hans");
+}
+
 void WorkspaceFileTest::shapedFontIsReadBack()
 {
+    QFETCH(QString, family);
     QFont italic(QStringLiteral("Serif"));
     italic.setItalic(true);
-    const QFont shaped = shapeDataFont(italic, QStringLiteral("DejaVu Sans Mono"), 40);
+    italic.setBold(true);
+    const QFont shaped = shapeDataFont(italic, family, 40);
     QCOMPARE(shaped.pointSize(), 32);
-    QCOMPARE(shaped.families(), QStringList({"DejaVu Sans Mono", "Microsoft YaHei UI"}));
+    QCOMPARE(shaped.families(), QStringList({family, "Microsoft YaHei UI"}));
 
     const QJsonObject written = appearanceForFile({}, false, shaped, 246, {}, {});
     const QFont read = readAppearance(written).dataFont;
     QCOMPARE(read.families(), shaped.families());
     QCOMPARE(read.pointSize(), 32);
     QVERIFY(read.italic());
+    QVERIFY(read.bold());
+    // What was read is written again unchanged.
+    QCOMPARE(appearanceForFile({}, false, read, 246, {}, {}), written);
 }
 
 void WorkspaceFileTest::appearanceForFileSetsTheWindowKeys()

@@ -1,0 +1,476 @@
+#!/usr/bin/env python3
+"""Soak of the desktop program itself, run by scripts/soak-program (not part of CI).
+
+Starts `varnelle` offscreen in a temporary home with a workspace file of its
+own. The file carries six instrument pages (two plots, three record pages and
+a control panel), which the program restores at start: their sources open the
+two demos, and the others bind to channels the soak opens once the program is
+up. Through MCP it then opens 30 channels, each of which the window gives a
+session page: a loop:// serial channel running the example frame script, a
+serial channel on one end of a socat pty pair (the control panel's target), TCP
+clients and servers and UDP sockets, each with a peer here that sends at a
+steady rate. 8 MCP clients long-poll read_events, search the pages' displays
+with search_logs and send.
+
+Every minute it prints the program's resident memory, open descriptors and the
+window tick's median and longest duration of that minute (from the log the
+program writes when VARNELLE_TICK_LOG names a file). It fails if memory or
+descriptors grow after the warm-up, or if a tick ever takes over 100 ms.
+"""
+
+import argparse
+import json
+import os
+import select
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+from soak_common import (EXAMPLE_FRAME, Mcp, count, counts, counts_lock, free_port, growth, host_figures,
+                         last_errors, note, start, steady, stop, tcp_client_peer, tcp_listener_peer, udp_peer)
+
+TCP_CLIENTS = 11    # channels that connect to a peer listening here
+TCP_SERVERS = 5     # channels that listen; a peer here connects
+UDP_SOCKETS = 12
+CLIENTS = 8
+LONGEST_TICK_MS = 100.0
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def network_key(kind, host="127.0.0.1", network_port=9000, bind_host="127.0.0.1", bind_port=9001):
+    """The key the program files a channel's pages under (Config::key)."""
+    return "%s:%s:%d:%s:%d" % (kind, host, network_port, bind_host, bind_port)
+
+
+def serial_key(port):
+    return "serial:" + port.lower()
+
+
+WAVE_DEMO = network_key("demo", host="waveform-demo")
+STRUCTURED_DEMO = network_key("demo", host="structured-demo")
+
+
+def control_panel():
+    """A control panel with a paced (auto-send) slider and a send button."""
+    def control(kind, title, key, value, auto_send):
+        return {"type": kind, "title": title, "key": key, "value": value, "minimum": 0, "maximum": 100,
+                "step": 1, "decimals": 0, "auto_send": auto_send, "options": "", "format": "text",
+                "pattern": "SET {key} {value}", "encoding": "utf-8", "newline": "crlf"}
+    return {"groups": [{"id": "soak", "name": "soak",
+                        "controls": [control("slider", "速度", "speed", "10", True),
+                                     control("button", "复位", "reset", "1", False)]}],
+            "active_group": "soak", "layout_version": 2}
+
+
+class Socat:
+    """A pty pair: the program's serial channel on one end, a peer here on the other."""
+
+    def __init__(self, folder):
+        self.a = os.path.join(folder, "pty-a")
+        self.b = os.path.join(folder, "pty-b")
+        self.process = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + self.a, "pty,raw,echo=0,link=" + self.b],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 10
+        while not (os.path.exists(self.a) and os.path.exists(self.b)):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("socat did not make its pty pair")
+            time.sleep(0.05)
+
+    def peer(self, peer):
+        fd = os.open(self.b, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+
+        def write(data):
+            # The program may be slow to read; a full pty waits for room rather than failing.
+            view = memoryview(data)
+            while view and not stop.is_set():
+                try:
+                    view = view[os.write(fd, view):]
+                except BlockingIOError:
+                    select.select([], [fd], [], 0.5)
+
+        def read():
+            while not stop.is_set():
+                ready, _, _ = select.select([fd], [], [], 0.5)
+                if ready:
+                    try:
+                        if os.read(fd, 65536):
+                            count("pty_received")
+                    except BlockingIOError:
+                        continue
+                    except OSError:
+                        return
+
+        start(read)
+        start(steady, write, peer)
+
+
+def stop_process(process, name, grace=10):
+    """Stops a process the soak started, by its PID: TERM, then KILL."""
+    if process is None or process.poll() is not None:
+        return
+    try:
+        os.kill(process.pid, signal.SIGTERM)
+        process.wait(timeout=grace)
+    except subprocess.TimeoutExpired:
+        print("soak: %s (pid %d) ignored SIGTERM; killing it" % (name, process.pid), flush=True)
+        os.kill(process.pid, signal.SIGKILL)
+        process.wait()
+    except ProcessLookupError:
+        pass
+
+
+def wait_for_server(port, program, seconds=60):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if program.poll() is not None:
+            raise RuntimeError("varnelle exited at start with %s" % program.returncode)
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return
+        except OSError:
+            time.sleep(0.1)
+    raise RuntimeError("varnelle's MCP server did not listen on port %d within %d s" % (port, seconds))
+
+
+def new_tick_lines(path, offset):
+    """Lines the program appended to its tick log since `offset`, and the new offset."""
+    try:
+        with open(path, "rb") as f:
+            f.seek(offset)
+            data = f.read()
+    except FileNotFoundError:
+        return [], offset
+    whole = data[:data.rfind(b"\n") + 1]
+    figures = []
+    for line in whole.decode().splitlines():
+        fields = dict(part.split("=", 1) for part in line.split())
+        figures.append((int(fields["ticks"]), float(fields["median_ms"]), float(fields["longest_ms"])))
+    return figures, offset + len(whole)
+
+
+def receive_view(mcp, channel_id):
+    listed = mcp.call("list_search_views", channel_id=channel_id) or {}
+    for view in listed.get("views", []):
+        if view.get("kind") not in ("json", "xml", "serial-monitor"):
+            return view["view_id"]
+    return None
+
+
+def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id):
+    try:
+        mcp = Mcp(port, "soak-%d" % index)
+    except Exception as error:  # noqa: BLE001 - any failure here is a finding
+        count("http_errors")
+        note("client %d initialize: %s" % (index, error))
+        return
+    cursor = 0
+    view = None
+    n = 0
+    while not stop.is_set():
+        n += 1
+        try:
+            events = mcp.call("read_events", channel_id=own, after=cursor, limit=200, wait_ms=1000)
+            if events:
+                cursor = events.get("next_cursor", cursor)
+                if events.get("cursor_reset_required"):
+                    cursor = 0
+            if n % 2 == 0:
+                if view is None:
+                    view = receive_view(mcp, own)
+                if view is not None:
+                    arguments = {"channel_id": own, "view_id": view, "limit": 50}
+                    if n % 40 == 0:
+                        # Through the real search box, as an agent narrowing the display would.
+                        arguments["filter"] = {"text": "peer" if n % 80 == 0 else ""}
+                    found = mcp.call("search_logs", **arguments)
+                    if found is None:
+                        view = None
+                    else:
+                        count("searches")
+            if n % 3 == 0:
+                mcp.call("send_data", channel_id=loop_id, payload=EXAMPLE_FRAME, hex_mode=True)
+            if n % 4 == 0:
+                mcp.call("send_data", channel_id=own, payload="soak %d %d" % (index, n), newline="lf")
+            if n % 5 == index % 5:
+                mcp.call("send_data", channel_id=pty_id, payload="SET client%d %d" % (index, n), newline="crlf")
+            if n % 11 == 0:
+                mcp.call("get_status")
+                mcp.call("read_script_results", channel_id=loop_id, after=0, limit=20)
+                mcp.call("read_waveform", channel_id=wave_id, limit=200)
+                mcp.call("read_structured", channel_id=json_id, after=0, limit=20)
+        except Exception as error:  # noqa: BLE001
+            if stop.is_set():
+                return
+            count("http_errors")
+            note("client %d: %s" % (index, error))
+            stop.wait(1)
+
+
+def open_channel(admin, config):
+    opened = admin.call("open_connection", config=config)
+    if opened is None:
+        raise RuntimeError("open_connection %s refused: %s" % (config.get("name"), last_errors[-1:]))
+    return opened["id"]
+
+
+def check_pages(admin, settings_path, session_keys, instruments):
+    """What the window shows, from the workspace file it writes: a session page
+    filed under each channel's key, and the instrument pages with their sources."""
+    view = None
+    for channel_id in session_keys.values():
+        view = receive_view(admin, channel_id)
+        if view:
+            # A search with a filter makes the window write its workspace file.
+            admin.call("search_logs", channel_id=channel_id, view_id=view, filter={"text": ""}, limit=1)
+            break
+    with open(settings_path, encoding="utf-8") as f:
+        written = json.load(f)
+    views = written.get("views", {})
+    missing = [key for key in session_keys if key not in views]
+    pages = written.get("widget_pages", [])
+    shown = sorted((page.get("kind"), page.get("source_key")) for page in pages)
+    wanted = sorted((page["kind"], page["source_key"]) for page in instruments)
+    problems = []
+    if missing:
+        problems.append("no session page for %d channels: %s" % (len(missing), ", ".join(missing[:5])))
+    if shown != wanted:
+        problems.append("instrument pages differ: %s" % shown)
+    searchable = sum(1 for channel_id in session_keys.values() if receive_view(admin, channel_id))
+    return ("pages: %d session pages filed, %d of %d channels searchable in their page, %d instrument pages (%s)"
+            % (len(views), searchable, len(session_keys), len(pages),
+               ", ".join("%s on %s" % (kind, key) for kind, key in shown))), problems
+
+
+def records_in(result):
+    """Records a structured or script read found, over all its sources."""
+    return sum(len(source.get("records", [])) for source in (result or {}).get("sources", {}).values())
+
+
+def traffic(admin, wave_id, json_id, loop_id, pty_id):
+    """What the instrument pages' channels received, as the program reports it."""
+    waves = admin.call("read_waveform", channel_id=wave_id, limit=1) or {}
+    samples = sum(source.get("total_samples", 0) for source in waves.get("sources", {}).values())
+    records = records_in(admin.call("read_structured", channel_id=json_id, after=0, limit=20))
+    scripted = records_in(admin.call("read_script_results", channel_id=loop_id, after=0, limit=20))
+    pty = admin.call("read_events", channel_id=pty_id, after=0, limit=1) or {}
+    line = ("traffic: %d wave samples on the plotted TCP channel, %d+ JSON records on the recorded one, "
+            "%d+ frame-script results on loop://, pty channel journal at %s, its peer read %d times"
+            % (samples, records, scripted, pty.get("next_cursor", "?"), counts.get("pty_received", 0)))
+    problems = []
+    for figure, what in ((samples, "wave samples"), (records, "JSON records"), (scripted, "frame-script results"),
+                         (counts.get("pty_received", 0), "bytes from the pty channel")):
+        if not figure:
+            problems.append("no %s arrived" % what)
+    return line, problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True, help="the varnelle program")
+    parser.add_argument("--minutes", type=float, default=60)
+    parser.add_argument("--warmup", type=float, default=15, help="minutes before memory must stay flat")
+    parser.add_argument("--interval", type=float, default=60, help="seconds between two figures")
+    options = parser.parse_args()
+    options.program = os.path.abspath(options.program)
+
+    def terminated(signum, frame):
+        raise KeyboardInterrupt
+    signal.signal(signal.SIGTERM, terminated)
+    # Also when started in the background, where the shell has SIGINT ignored.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+
+    folder = tempfile.mkdtemp(prefix="varnelle-soak-")
+    home = os.path.join(folder, "home")
+    runtime = os.path.join(folder, "run")
+    for path in (home, runtime):
+        os.makedirs(path, mode=0o700)
+    settings_path = os.path.join(home, "settings.json")
+    tick_log = os.path.join(folder, "ticks.log")
+    program_log = os.path.join(folder, "varnelle.log")
+    environment = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                       XDG_DATA_HOME=os.path.join(home, ".local", "share"),
+                       XDG_CACHE_HOME=os.path.join(home, ".cache"), XDG_RUNTIME_DIR=runtime,
+                       QT_QPA_PLATFORM="offscreen", VARNELLE_TICK_LOG=tick_log)
+    environment.pop("LOCALAPPDATA", None)
+
+    program = None
+    socat = None
+    failed = []
+    samples = []
+    ticks = []
+    rss_marks = {}
+    fd_marks = {}
+    try:
+        socat = Socat(folder)
+        print("soak: socat pid %d: %s <-> %s" % (socat.process.pid, socat.a, socat.b), flush=True)
+
+        # The peers first: their ports are part of the keys the pages are filed under.
+        planned = []  # (session key, open_connection config, peer starter or None)
+        for i in range(TCP_CLIENTS):
+            peer_port = tcp_listener_peer(i)
+            planned.append((network_key("tcp-client", network_port=peer_port),
+                            {"kind": "tcp-client", "host": "127.0.0.1", "network_port": peer_port,
+                             "bind_host": "127.0.0.1", "bind_port": 9001, "name": "soak tcp %d" % i}, None))
+        for i in range(TCP_SERVERS):
+            listen = free_port()
+            planned.append((network_key("tcp-server", bind_port=listen),
+                            {"kind": "tcp-server", "host": "127.0.0.1", "network_port": 9000,
+                             "bind_host": "127.0.0.1", "bind_port": listen, "name": "soak server %d" % i},
+                            (tcp_client_peer, listen, 100 + i)))
+        for i in range(UDP_SOCKETS):
+            bind = free_port(socket.SOCK_DGRAM)
+            # The peer's own port is where the channel sends to.
+            peer_port = udp_peer(bind, 200 + i)
+            planned.append((network_key("udp", network_port=peer_port, bind_port=bind),
+                            {"kind": "udp", "bind_host": "127.0.0.1", "bind_port": bind, "host": "127.0.0.1",
+                             "network_port": peer_port, "name": "soak udp %d" % i}, None))
+        wave_key, json_key = planned[0][0], planned[1][0]
+        instruments = [
+            {"kind": "waveform", "source_key": WAVE_DEMO, "title": "soak 波形 demo"},
+            {"kind": "waveform", "source_key": wave_key, "title": "soak 波形 tcp"},
+            {"kind": "json", "source_key": STRUCTURED_DEMO, "title": "soak JSON demo"},
+            {"kind": "xml", "source_key": STRUCTURED_DEMO, "title": "soak XML demo"},
+            {"kind": "json", "source_key": json_key, "title": "soak JSON tcp"},
+            {"kind": "control", "source_key": serial_key(socat.a), "title": "soak 控制",
+             "serial_controls": control_panel()},
+        ]
+        mcp_port = free_port()
+        with open(settings_path, "w", encoding="utf-8") as f:
+            json.dump({"allow_ai_control": True, "mcp_port": mcp_port, "widget_pages": instruments,
+                       "views": {}}, f, ensure_ascii=False, indent=2)
+
+        with open(program_log, "wb") as log:
+            program = subprocess.Popen([options.program, "--settings", settings_path, "--mcp-port", str(mcp_port)],
+                                       env=environment, cwd=home, stdin=subprocess.DEVNULL, stdout=log,
+                                       stderr=subprocess.STDOUT, start_new_session=True)
+        print("soak: varnelle pid %d, MCP on port %d, home %s" % (program.pid, mcp_port, home), flush=True)
+        wait_for_server(mcp_port, program)
+
+        admin = Mcp(mcp_port, "soak-admin")
+        demos = {c["config"]["host"]: c["id"] for c in admin.call("get_status")["connections"]
+                 if c["config"].get("kind") == "demo"}
+        if "waveform-demo" not in demos or "structured-demo" not in demos:
+            raise RuntimeError("the instrument pages did not open both demos: %s" % sorted(demos))
+
+        loop_id = open_channel(admin, {"kind": "serial", "port": "loop://", "name": "soak loop"})
+        script = admin.call("get_frame_script", channel_id=loop_id)
+        with open(os.path.join(HERE, "example.fs"), encoding="utf-8") as f:
+            code = f.read()
+        if admin.call("set_frame_script", channel_id=loop_id, code=code, enabled=True,
+                      expected_revision=script["revision"]) is None:
+            raise RuntimeError("frame script refused: %s" % last_errors[-1:])
+        pty_id = open_channel(admin, {"kind": "serial", "port": socat.a, "baudrate": 115200, "name": "soak pty"})
+        socat.peer(300)
+        session_keys = {serial_key("loop://"): loop_id, serial_key(socat.a): pty_id}
+        channels = []
+        for key, config, peer in planned:
+            channel_id = open_channel(admin, config)
+            session_keys[key] = channel_id
+            channels.append(channel_id)
+            if peer:
+                peer[0](*peer[1:])
+        wave_id, json_id = channels[0], channels[1]
+        listed = admin.call("list_connections")
+        if isinstance(listed, dict):
+            listed = listed.get("connections", listed.get("result", []))
+        total = len(listed or [])
+        print("soak: %d channels open (%d TCP clients, %d TCP servers, %d UDP, loop:// with the frame script, "
+              "a socat pty, 2 demos)" % (total, TCP_CLIENTS, TCP_SERVERS, UDP_SOCKETS), flush=True)
+
+        for i in range(CLIENTS):
+            start(client_loop, mcp_port, i, (channels + [loop_id, pty_id])[i * 4 % (len(channels) + 2)],
+                  loop_id, pty_id, wave_id, json_id)
+
+        stop.wait(5)
+        line, problems = check_pages(admin, settings_path, session_keys, instruments)
+        print("soak: " + line, flush=True)
+        failed.extend(problems)
+
+        began = time.monotonic()
+        tick_offset = 0
+        minute = 0
+        while time.monotonic() - began < options.minutes * 60:
+            lowest, highest, rss, busiest = None, None, 0, 0
+            end = began + (minute + 1) * options.interval
+            while time.monotonic() < end:
+                if program.poll() is not None:
+                    raise RuntimeError("varnelle exited with %s" % program.returncode)
+                rss, fds, requests = host_figures(program.pid, mcp_port)
+                lowest = fds if lowest is None else min(lowest, fds)
+                highest = fds if highest is None else max(highest, fds)
+                busiest = max(busiest, requests)
+                time.sleep(min(5, max(0.1, end - time.monotonic())))
+            minute += 1
+            # Counted by the minute it measured, so the warm-up's last lands inside it.
+            elapsed = minute * options.interval / 60
+            samples.append((elapsed, rss, lowest))
+            fresh, tick_offset = new_tick_lines(tick_log, tick_offset)
+            ticks.extend(fresh)
+            tick_text = "  ".join("tick median %5.2f ms longest %6.2f ms (%d)" % (m, longest, n)
+                                  for n, m, longest in fresh) or "tick: no line yet"
+            with counts_lock:
+                snapshot = dict(counts)
+            print("soak: minute %5.1f  rss %7.1f MiB  fds %3d..%-3d (+%d MCP requests)  %s  calls %7d  "
+                  "searches %6d  tool errors %d  http errors %d  peer sends %d"
+                  % (elapsed, rss / 1024.0, lowest, highest, busiest, tick_text, snapshot["calls"],
+                     snapshot.get("searches", 0), snapshot["tool_errors"], snapshot["http_errors"],
+                     snapshot["sent"]), flush=True)
+            slow = [longest for _, _, longest in fresh if longest > LONGEST_TICK_MS]
+            if slow:
+                failed.append("a tick took %.1f ms in minute %d (limit %.0f ms)" % (max(slow), minute,
+                                                                                  LONGEST_TICK_MS))
+
+        line, problems = traffic(admin, wave_id, json_id, loop_id, pty_id)
+        print("soak: " + line, flush=True)
+        failed.extend(problems)
+
+        lines, problems = growth(samples, options.warmup)
+        for line in lines:
+            print("soak: " + line, flush=True)
+        failed.extend(problems)
+        warm = [s for s in samples if s[0] <= options.warmup]
+        rss_marks = {"start": samples[0][1], "after warm-up": (warm or samples)[-1][1], "end": samples[-1][1]}
+        fd_marks = {"start": samples[0][2], "after warm-up": (warm or samples)[-1][2], "end": samples[-1][2]}
+        if not ticks:
+            failed.append("the program wrote no tick figures to %s" % tick_log)
+        if counts["http_errors"]:
+            failed.append("%d HTTP failures" % counts["http_errors"])
+    except KeyboardInterrupt:
+        failed.append("interrupted")
+    except Exception as error:  # noqa: BLE001
+        failed.append(str(error))
+    finally:
+        stop.set()
+        stop_process(program, "varnelle")
+        stop_process(socat.process if socat else None, "socat")
+
+    print("soak: summary: %d minutes, warm-up %g" % (len(samples), options.warmup))
+    if rss_marks:
+        print("soak:   resident memory MiB: " + ", ".join("%s %.1f" % (k, v / 1024) for k, v in rss_marks.items()))
+        print("soak:   open descriptors:    " + ", ".join("%s %d" % (k, v) for k, v in fd_marks.items()))
+    if ticks:
+        print("soak:   window tick: %d ticks, median of the minutes' medians %.2f ms, longest %.2f ms (limit %.0f ms)"
+              % (sum(t[0] for t in ticks), statistics.median(t[1] for t in ticks), max(t[2] for t in ticks),
+                 LONGEST_TICK_MS))
+    print("soak:   MCP calls %d (searches %d), tool errors %d, HTTP errors %d, peer sends %d"
+          % (counts["calls"], counts.get("searches", 0), counts["tool_errors"], counts["http_errors"], counts["sent"]))
+    for line in last_errors[:10]:
+        print("soak: note: %s" % line)
+    if failed:
+        for line in failed:
+            print("soak: FAILED: %s" % line)
+        print("soak: program output and tick log kept in %s" % folder)
+        return 1
+    shutil.rmtree(folder, ignore_errors=True)
+    print("soak: passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

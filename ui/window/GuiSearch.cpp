@@ -13,6 +13,7 @@
 #include "ui/window/Window.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -30,6 +31,9 @@ constexpr qsizetype kMaxPageBytes = 524288;
 constexpr int kMaxOffset = 4000;
 constexpr int kMaxLimit = 200;
 constexpr int kDefaultLimit = 200;
+// How long an agent's filter may take over the lines of a view before the
+// search refuses it.
+constexpr int kMaxFilterMillis = 1000;
 
 const QString kNotFound = QStringLiteral("view_id 不属于该连接或页面已关闭；先 list_search_views。交互终端请使用 read_events。");
 
@@ -132,6 +136,31 @@ QJsonObject listResult(Channel* channel, const QList<SearchView>& views)
     };
 }
 
+// Tries the filter on every line the view holds, shown or hidden, as the view
+// will once it takes the filter. An expression that backtracks for long on
+// them would hold the GUI over the whole log, and again for every line that
+// arrives, so the trial stops at its time limit.
+bool filterIsQuick(const SearchView& view, const SearchFilter& filter)
+{
+    const QDeadlineTimer deadline(kMaxFilterMillis);
+    if (view.textView) {
+        const QTextDocument* document = view.textView->document();
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            filter.matches(block.text());
+            if (deadline.hasExpired())
+                return false;
+        }
+    } else if (view.records) {
+        for (int index = 0; index < view.records->topLevelItemCount(); ++index) {
+            const QJsonObject record = RecordTable::recordOf(view.records->topLevelItem(index));
+            filter.matches(record.value(QLatin1String("text")).toString());
+            if (deadline.hasExpired())
+                return false;
+        }
+    }
+    return true;
+}
+
 // Merges the agent's filter into the view's current one and checks it whole;
 // nothing is changed on the view here.
 QJsonObject mergedFilter(const SearchView& view, const QJsonValue& given)
@@ -155,6 +184,8 @@ QJsonObject mergedFilter(const SearchView& view, const QJsonValue& given)
     scratch.compile();
     if (!scratch.error.isEmpty())
         fail(scratch.error);
+    if (!filterIsQuick(view, scratch))
+        fail(QStringLiteral("搜索条件匹配耗时过长，请简化表达式"));
     return settings;
 }
 

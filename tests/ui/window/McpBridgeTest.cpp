@@ -336,6 +336,23 @@ private Q_SLOTS:
         QCOMPARE(page->filterBox()->text(), QStringLiteral("a"));
     }
 
+    // An expression that backtracks for a long time on every line would hold
+    // the GUI once for the whole log and again for each line that arrives:
+    // the search refuses it and the user's filter stays.
+    void slowExpressionIsRefused()
+    {
+        receiveLines(QStringList(200, QString(100, QLatin1Char('a'))));
+        page->filterBox()->restore(QJsonObject{{"text", "a"}});
+        const QJsonObject before = page->filterBox()->filter.settings();
+        QCOMPARE(searchError({{"filter", QJsonObject{{"text", R"((\w|\w\w)+[!?])"}, {"regex", true}}}}),
+                 QStringLiteral("搜索条件匹配耗时过长，请简化表达式"));
+        QCOMPARE(page->filterBox()->filter.settings(), before);
+        // A quick expression over the same lines is taken.
+        QCOMPARE(search({{"filter", QJsonObject{{"text", R"(^\S+\s+RX\s+a+$)"}, {"regex", true}}}})
+                     .value("total_matches").toInt(),
+                 200);
+    }
+
     void invalidExpressionKeepsTheBox()
     {
         const QJsonObject before = page->filterBox()->filter.settings();

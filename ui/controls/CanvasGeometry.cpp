@@ -52,9 +52,10 @@ QRect freeCardRect(int index, const QJsonObject& record, const FreeGrid& grid, c
         const int limit = ControlCard::kCanvasLimit;
         height = std::clamp(rect.value(QStringLiteral("height")).toInt(kDefaultCardHeight),
                             ControlCard::kMinimumHeight, ControlCard::kMaximumSize);
-        width = std::clamp(nearest(rect.value(QStringLiteral("width")).toDouble(380) * grid.scale),
-                           ControlCard::kMinimumWidth, ControlCard::kMaximumSize);
-        left = std::clamp(nearest(rect.value(QStringLiteral("x")).toDouble(0) * grid.scale), 0, limit);
+        // Limited before rounding: a stored 1e300 has no int to round to.
+        width = nearest(std::clamp(rect.value(QStringLiteral("width")).toDouble(380) * grid.scale,
+                                   double(ControlCard::kMinimumWidth), double(ControlCard::kMaximumSize)));
+        left = nearest(std::clamp(rect.value(QStringLiteral("x")).toDouble(0) * grid.scale, 0.0, double(limit)));
         top = std::clamp(rect.value(QStringLiteral("y")).toInt(0), 0, limit);
     }
     width = std::max(width, minimum.width());

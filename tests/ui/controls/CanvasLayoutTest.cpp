@@ -86,6 +86,12 @@ private Q_SLOTS:
         QCOMPARE(freeCardRect(1, {}, narrow, minimum), QRect(0, 148, 340, 140));
         const QJsonObject outside{{"rect", QJsonObject{{"x", 20000}, {"y", -5}, {"width", 100}, {"height", 10}}}};
         QCOMPARE(freeCardRect(0, outside, freeGrid(500, false, 0), minimum), QRect(15680, 0, 320, 132));
+        // Numbers past any int are limited like the others; the vertical ones
+        // are read as whole ints, so they take their defaults.
+        const QJsonObject huge{{"rect", QJsonObject{{"x", 1e300}, {"y", 1e300}, {"width", -1e300}, {"height", 1e300}}}};
+        QCOMPARE(freeCardRect(0, huge, freeGrid(500, false, 0), minimum), QRect(15680, 0, 320, 140));
+        const QJsonObject beyond{{"rect", QJsonObject{{"x", -1e300}, {"width", 1e300}}}};
+        QCOMPARE(freeCardRect(0, beyond, freeGrid(500, true, 250), minimum), QRect(0, 0, 4000, 140));
         // Only the horizontal values follow the viewport width.
         const QJsonObject stored{{"rect", QJsonObject{{"x", 101}, {"y", 50}, {"width", 400}, {"height", 200}}}};
         QCOMPARE(freeCardRect(0, stored, freeGrid(1008, true, 500), minimum), QRect(202, 50, 800, 200));

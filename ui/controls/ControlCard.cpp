@@ -83,8 +83,12 @@ void ControlCard::fitContents()
     if (!box)
         return;
     box->activate();
-    const QSize needed(std::max(kMinimumWidth, box->minimumSize().width()),
-                       std::max(kMinimumHeight, box->minimumSize().height()));
+    // Content never takes the card past its own maximum: a select with one
+    // long option or a fixed value without a break would otherwise ask for a
+    // card wider than the canvas square, which the free layout then pushes
+    // to a negative left edge.
+    const QSize needed(std::clamp(box->minimumSize().width(), kMinimumWidth, kMaximumSize),
+                       std::clamp(box->minimumSize().height(), kMinimumHeight, kMaximumSize));
     setMinimumSize(needed);
     if (m_freeLayout && (width() < needed.width() || height() < needed.height()))
         resize(std::max(width(), needed.width()), std::max(height(), needed.height()));

@@ -201,6 +201,21 @@ private Q_SLOTS:
         QCOMPARE(c.card->height(), c.card->minimumHeight());
         QCOMPARE(c.card->minimumWidth(), 320);
     }
+
+    void fitContentsStopsAtTheCardLimit()
+    {
+        Canvas c;
+        c.card->setFreeLayout(true);
+        c.card->setGeometry(0, 0, 320, 132);
+        auto* wide = new QLabel(QString(6000, QLatin1Char('W')));
+        wide->setWordWrap(true);
+        c.card->layout()->addWidget(wide);
+        wide->show();
+        QVERIFY(c.card->layout()->minimumSize().width() > 4000);
+        c.card->fitContents();
+        QCOMPARE(c.card->minimumWidth(), 4000);
+        QCOMPARE(c.card->width(), 4000);
+    }
 };
 
 QTEST_MAIN(ControlCardTest)

@@ -113,9 +113,17 @@ void checkSaved(const vn::SerialControlPanel& shown, const QJsonObject& saved, c
         vn::fuzz::broken("the active group saves another number of controls than it shows");
     if (shown.appliedColumns() != 0)
         return;
-    for (const auto& row : shown.controlRows())
+    for (const auto& row : shown.controlRows()) {
+        if (row->card && !insideCanvas(row->card->geometry())) {
+            const QRect g = row->card->geometry();
+            vn::fuzz::show(QStringLiteral("card %1,%2 %3x%4, minimum %5x%6")
+                               .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())
+                               .arg(row->card->minimumWidth()).arg(row->card->minimumHeight())
+                               .toUtf8());
+        }
         if (!row->card || !insideCanvas(row->card->geometry()))
             vn::fuzz::broken("a card outside the canvas or its size limits");
+    }
     for (const QJsonValue& value : controls) {
         const QJsonValue rect = value.toObject().value(QStringLiteral("rect"));
         if (!value.toObject().contains(QStringLiteral("rect")))

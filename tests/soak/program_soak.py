@@ -392,6 +392,7 @@ def main():
         print("soak: " + line, flush=True)
         failed.extend(problems)
 
+        start_rss, start_fds, _ = host_figures(program.pid, mcp_port)
         began = time.monotonic()
         tick_offset = 0
         minute = 0
@@ -435,8 +436,8 @@ def main():
             print("soak: " + line, flush=True)
         failed.extend(problems)
         warm = [s for s in samples if s[0] <= options.warmup]
-        rss_marks = {"start": samples[0][1], "after warm-up": (warm or samples)[-1][1], "end": samples[-1][1]}
-        fd_marks = {"start": samples[0][2], "after warm-up": (warm or samples)[-1][2], "end": samples[-1][2]}
+        rss_marks = {"start": start_rss, "after warm-up": (warm or samples)[-1][1], "end": samples[-1][1]}
+        fd_marks = {"start": start_fds, "after warm-up": (warm or samples)[-1][2], "end": samples[-1][2]}
         if not ticks:
             failed.append("the program wrote no tick figures to %s" % tick_log)
         if counts["http_errors"]:

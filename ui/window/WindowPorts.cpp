@@ -89,12 +89,14 @@ void Window::refreshPorts()
     if (const int index = findPortItem(box, remembered); index >= 0) {
         chosen = remembered.isEmpty() ? QStringLiteral("NULL") : box->itemText(index);
     } else {
-        // A typed device path stays while the user is typing it and while its
-        // node exists, since the system's list leaves out ptys and symlinks.
+        // Whatever the user is typing stays until they are done (a name such as
+        // "loop://" is typed a key at a time, across refreshes); a typed device
+        // path also stays while its node exists, since the system's list leaves
+        // out ptys and symlinks.
         const bool typing = edit->hasFocus() && edit->isModified();
         const bool typedPath = remembered.startsWith(QLatin1Char('/'))
             && (typing || platform::SerialDevice::exists(remembered));
-        const bool kept = remembered == QLatin1String("loop://") || holdsSerialPort(remembered) || typedPath;
+        const bool kept = typing || remembered == QLatin1String("loop://") || holdsSerialPort(remembered) || typedPath;
         chosen = kept && !remembered.isEmpty() ? remembered : QStringLiteral("NULL");
     }
     if (box->currentText() != chosen)

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "tests/app/ProgramRun.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace vn::test {
+
+// A process a test started; killed by its own id when the object goes.
+class Owned {
+public:
+    Owned(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+    ~Owned();
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    QProcess& operator*() { return *process; }
+    QProcess* operator->() { return process.get(); }
+
+private:
+    std::unique_ptr<QProcess> process;
+};
+
+// A private X display with a window manager; everything started here ends
+// here. The server keeps its screen in a file, so a test can take pictures.
+class Desktop {
+public:
+    explicit Desktop(const ProgramHome& home);
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    // Runs xdotool with these arguments; its output, or empty on failure.
+    QByteArray xdo(const QStringList& arguments, int ms = 20000) const;
+    // The window ids whose title matches the pattern.
+    QStringList windows(const QString& pattern) const;
+    QRect geometry(const QString& window) const;
+
+    // Presses the left button at `from` (with the window manager's move key
+    // held when `moveKey`), carries the mouse to `to` in small steps, as a hand
+    // would, and lets go.
+    void drag(QPoint from, QPoint to, bool moveKey = false) const;
+    void click(QPoint at) const;
+    // Types the text as key strokes into whatever has the keyboard focus,
+    // `delayMs` between two keys.
+    void type(const QString& text, int delayMs = 40) const;
+    // Presses a key combination named as xdotool names them ("Return", "ctrl+a").
+    void key(const QString& keys) const;
+
+    // What the screen shows now; a null image when it cannot be read.
+    QImage screen() const;
+
+    QString display;
+    QProcessEnvironment environment;
+    bool ready = false;
+
+private:
+    QString frames;
+    std::unique_ptr<Owned> server;
+    std::unique_ptr<Owned> manager;
+};
+
+// The picture of an X screen kept as an XWD file (Xvfb -fbdir); a null image
+// when the bytes are not a true-colour XWD picture of 24 or 32 bits a pixel.
+QImage readXwd(const QByteArray& bytes);
+
+// Runs the event loop until the condition holds (true) or `ms` have passed.
+bool waitFor(const std::function<bool()>& condition, int ms = 20000);
+
+} // namespace vn::test

@@ -3,7 +3,6 @@
 #include <QCollator>
 #include <QJsonArray>
 #include <QLocale>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -36,9 +35,10 @@ QString textOr(const QJsonValue& value, const QString& fallback)
 
 QString shortText(const QString& text, int n)
 {
-    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x1f\\x7f]"));
+    // Char by char: a regular expression matches nothing in a text with a
+    // lone surrogate, which would keep its control characters.
     QString result = text;
-    result.remove(controls);
+    result.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
     result = result.trimmed();
     if (result.size() > n) {
         // The cut keeps a surrogate pair whole and drops the blanks it may

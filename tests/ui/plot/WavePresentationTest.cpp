@@ -36,6 +36,8 @@ private Q_SLOTS:
         QTest::newRow("not a string") << QJsonValue(3) << QStringLiteral("采样序号");
         QTest::newRow("empty stays empty") << QJsonValue(QString()) << QString();
         QTest::newRow("controls dropped") << QJsonValue(QStringLiteral(" A\tB\n ")) << QStringLiteral("AB");
+        QTest::newRow("controls dropped beside a lone surrogate")
+            << QJsonValue(QStringLiteral("A\tB\n") + QChar(0xd83d)) << QStringLiteral("AB") + QChar(0xd83d);
         QTest::newRow("cut at 64") << QJsonValue(QString(70, QLatin1Char('t'))) << QString(64, QLatin1Char('t'));
         QTest::newRow("cut leaves no blank at the end")
             << QJsonValue(QString(62, QLatin1Char('t')) + QStringLiteral("  x")) << QString(62, QLatin1Char('t'));

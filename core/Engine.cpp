@@ -2,6 +2,7 @@
 
 #include "core/Channel.h"
 #include "core/Fail.h"
+#include "core/TextEncoding.h"
 #include "platform/SerialDevice.h"
 
 #include <QHash>
@@ -176,7 +177,7 @@ QByteArray Engine::encode(const QString& text, bool hex, const QString& encoding
         QTextCodec* codec = QTextCodec::codecForName(encoding.toLatin1());
         if (!codec)
             fail(QStringLiteral("不支持的文本编码"));
-        out = codec->fromUnicode(text);
+        out = encodeWhole(*codec, text);
     }
     if (lineEnding == QLatin1String("lf"))
         out.append('\n');

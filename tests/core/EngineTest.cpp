@@ -162,6 +162,10 @@ private Q_SLOTS:
         QTest::newRow("text crlf") << "AB" << false << "utf-8" << "crlf" << QByteArray("AB\r\n") << QString();
         QTest::newRow("text cr") << "A" << false << "utf-8" << "cr" << QByteArray("A\r") << QString();
         QTest::newRow("gbk") << "中" << false << "GBK" << "none" << QByteArray("\xd6\xd0") << QString();
+        // ISO-2022-JP closes with the switch back to ASCII before the line ending.
+        QTest::newRow("iso-2022-jp ends in ascii") << "a日本" << false << "ISO-2022-JP" << "lf"
+                                                 << QByteArray("a\x1b$BF|K\\\x1b(B\n") << QString();
+        QTest::newRow("iso-2022-jp ascii only") << "ab" << false << "ISO-2022-JP" << "none" << QByteArray("ab") << QString();
         QTest::newRow("unknown codec") << "A" << false << "klingon" << "CRLF" << QByteArray() << QStringLiteral("不支持的文本编码");
         QTest::newRow("bad ending") << "A" << false << "utf-8" << "CRLF" << QByteArray() << QStringLiteral("换行参数无效");
     }

@@ -1,5 +1,7 @@
 #include "ui/controls/ControlPacket.h"
 
+#include "core/TextEncoding.h"
+
 #include <QJsonValue>
 #include <QLocale>
 #include <QRegularExpression>
@@ -182,7 +184,7 @@ QByteArray textPacket(const QJsonObject& record, const QString& pattern, const Q
         // of a pair without counting it, which would send a packet short of
         // what the template says.
         QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-        out = codec->fromUnicode(text.constData(), int(text.size()), &state);
+        out = encodeWhole(*codec, text, &state);
         if (state.invalidChars > 0 || state.remainingChars > 0 || hasUnpairedSurrogate(text))
             invalid(QStringLiteral("当前编码无法表示这些字符"));
     }

@@ -95,6 +95,8 @@ private Q_SLOTS:
         QTest::newRow("number value reads empty") << numeric << QByteArray("[]");
         QTest::newRow("utf-16 without BOM")
             << textRecord("A", "0", "none", "UTF-16LE") << QByteArray("A\0", 2);
+        QTest::newRow("ISO-2022-JP back to ascii") << textRecord("{value}", "日本", "crlf", "ISO-2022-JP")
+                                                    << QByteArray("\x1b$BF|K\\\x1b(B\r\n");
         QTest::newRow("GBK") << textRecord("温度", "0", "none", "GBK") << hex("cec2b6c8");
         QTest::newRow("surrogate pair") << textRecord("{value}", QStringLiteral("\U0001F600"), "none")
                                         << hex("f09f9880");

@@ -10,10 +10,13 @@
 
 namespace vn::test {
 
-Owned::Owned(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+Owned::Owned(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+             const QString& workingDirectory)
     : process(std::make_unique<QProcess>())
 {
     process->setProcessEnvironment(environment);
+    if (!workingDirectory.isEmpty())
+        process->setWorkingDirectory(workingDirectory);
     process->start(program, arguments);
     process->waitForStarted(10000);
 }

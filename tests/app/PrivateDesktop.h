@@ -18,7 +18,8 @@ namespace vn::test {
 // A process a test started; killed by its own id when the object goes.
 class Owned {
 public:
-    Owned(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+    Owned(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+          const QString& workingDirectory = {});
     ~Owned();
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;

@@ -212,6 +212,17 @@ void PortListTest::aTypedPathStaysWhileItIsTyped()
     QCOMPARE(port()->currentText(), QStringLiteral("/dev/ttyNoSuch"));
     QCOMPARE(edit->cursorPosition(), 14);
 
+    // Any name half-typed stays too: "loo" on its way to "loop://".
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, QStringLiteral("loo"));
+    window->refreshPorts();
+    QCOMPARE(port()->currentText(), QStringLiteral("loo"));
+    QTest::keyClicks(edit, QStringLiteral("p://"));
+    window->refreshPorts();
+    QCOMPARE(port()->currentText(), QStringLiteral("loop://"));
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, QStringLiteral("/dev/ttyNoSuch"));
+
     // Typing done, a path without a device node falls back to "NULL".
     QTest::keyClick(edit, Qt::Key_Tab);
     window->refreshPorts();

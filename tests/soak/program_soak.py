@@ -32,12 +32,16 @@ import tempfile
 import time
 
 from soak_common import (EXAMPLE_FRAME, Mcp, count, counts, counts_lock, free_port, growth, host_figures,
-                         last_errors, note, start, steady, stop, tcp_client_peer, tcp_listener_peer, udp_peer)
+                         last_errors, main_thread_seconds, note, start, steady, stop, tcp_client_peer, tcp_listener_peer, udp_peer)
 
 TCP_CLIENTS = 11    # channels that connect to a peer listening here
 TCP_SERVERS = 5     # channels that listen; a peer here connects
 UDP_SOCKETS = 12
 CLIENTS = 8
+# An agent reads a page's display now and then, not in a loop: each search
+# lays the page's text out anew, and at a search per read_events the window's
+# thread does nothing else.
+SEARCH_PERIOD = 1.0  # seconds between two searches of one client
 LONGEST_TICK_MS = 100.0
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -172,6 +176,8 @@ def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id):
     cursor = 0
     view = None
     n = 0
+    searches = 0
+    next_search = time.monotonic()
     while not stop.is_set():
         n += 1
         try:
@@ -180,14 +186,16 @@ def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id):
                 cursor = events.get("next_cursor", cursor)
                 if events.get("cursor_reset_required"):
                     cursor = 0
-            if n % 2 == 0:
+            if time.monotonic() >= next_search:
+                next_search += SEARCH_PERIOD
+                searches += 1
                 if view is None:
                     view = receive_view(mcp, own)
                 if view is not None:
                     arguments = {"channel_id": own, "view_id": view, "limit": 50}
-                    if n % 40 == 0:
+                    if searches % 20 == 0:
                         # Through the real search box, as an agent narrowing the display would.
-                        arguments["filter"] = {"text": "peer" if n % 80 == 0 else ""}
+                        arguments["filter"] = {"text": "peer" if searches % 40 == 0 else ""}
                     found = mcp.call("search_logs", **arguments)
                     if found is None:
                         view = None
@@ -396,6 +404,7 @@ def main():
         began = time.monotonic()
         tick_offset = 0
         minute = 0
+        thread_seconds, thread_clock = main_thread_seconds(program.pid), time.monotonic()
         while time.monotonic() - began < options.minutes * 60:
             lowest, highest, rss, busiest = None, None, 0, 0
             end = began + (minute + 1) * options.interval
@@ -412,14 +421,18 @@ def main():
             elapsed = minute * options.interval / 60
             samples.append((elapsed, rss, lowest))
             fresh, tick_offset = new_tick_lines(tick_log, tick_offset)
+            now_seconds = main_thread_seconds(program.pid)
+            now_clock = time.monotonic()
+            busy = 100.0 * (now_seconds - thread_seconds) / max(1e-3, now_clock - thread_clock)
+            thread_seconds, thread_clock = now_seconds, now_clock
             ticks.extend(fresh)
             tick_text = "  ".join("tick median %5.2f ms longest %6.2f ms (%d)" % (m, longest, n)
                                   for n, m, longest in fresh) or "tick: no line yet"
             with counts_lock:
                 snapshot = dict(counts)
-            print("soak: minute %5.1f  rss %7.1f MiB  fds %3d..%-3d (+%d MCP requests)  %s  calls %7d  "
-                  "searches %6d  tool errors %d  http errors %d  peer sends %d"
-                  % (elapsed, rss / 1024.0, lowest, highest, busiest, tick_text, snapshot["calls"],
+            print("soak: minute %5.1f  rss %7.1f MiB  fds %3d..%-3d (+%d MCP requests)  %s  window thread busy %3.0f %%  "
+                  "calls %7d  searches %6d  tool errors %d  http errors %d  peer sends %d"
+                  % (elapsed, rss / 1024.0, lowest, highest, busiest, tick_text, busy, snapshot["calls"],
                      snapshot.get("searches", 0), snapshot["tool_errors"], snapshot["http_errors"],
                      snapshot["sent"]), flush=True)
             slow = [longest for _, _, longest in fresh if longest > LONGEST_TICK_MS]

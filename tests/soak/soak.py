@@ -29,7 +29,8 @@ import sys
 import time
 
 from soak_common import (EXAMPLE_FRAME, Mcp, count, counts, counts_lock, free_port, growth, host_figures,
-                         last_errors, note, start, stop, tcp_client_peer, tcp_listener_peer, udp_peer)
+                         last_errors, main_thread_seconds, note, start, stop, tcp_client_peer, tcp_listener_peer,
+                         udp_peer)
 
 TCP_CLIENTS = 12    # channels that connect to a peer listening here
 TCP_SERVERS = 5     # channels that listen; a peer here connects
@@ -73,16 +74,6 @@ def flood_worker(port, request, began, until, results):
         window = int((ended - began) // FLOOD_WINDOW)
         counts[window] = counts.get(window, 0) + 1
     results.put((counts, longest, failures))
-
-
-def main_thread_seconds(pid):
-    """CPU seconds the host's main (event-loop) thread has used."""
-    try:
-        with open("/proc/%d/task/%d/stat" % (pid, pid)) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-    except OSError:
-        return 0.0
 
 
 def flood(port, session, seconds, pid):

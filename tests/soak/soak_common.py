@@ -208,6 +208,16 @@ def host_figures(pid, mcp_port):
     return rss, fds, requests
 
 
+def main_thread_seconds(pid):
+    """CPU seconds the host's main (event-loop) thread has used."""
+    try:
+        with open("/proc/%d/task/%d/stat" % (pid, pid)) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except OSError:
+        return 0.0
+
+
 def growth(samples, warmup):
     """Judges samples of (elapsed minutes, resident KiB, fewest descriptors):
     returns the figure lines to print and the failures."""

@@ -1,7 +1,8 @@
 #include "core/Config.h"
 
+#include "core/ssh/SshTarget.h"
+
 #include <QJsonValue>
-#include <QRegularExpression>
 
 #include <cmath>
 #include <limits>
@@ -125,17 +126,8 @@ void Config::validate() const
     if (bind_port < 0 || bind_port > 65535 || network_port < 1 || network_port > 65535)
         fail(QStringLiteral("网络端口无效"));
 
-    if (kind == QLatin1String("ssh")) {
-        static const QRegularExpression badHost(QStringLiteral("[\\s\\x00-\\x1f]"));
-        static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
-        // \s in the pattern means ASCII white space only, as the host check intends.
-        const bool ok = !ssh_host.isEmpty() && !ssh_host.startsWith(QLatin1Char('-'))
-            && !ssh_host.contains(badHost) && !ssh_user.startsWith(QLatin1Char('-'))
-            && !ssh_user.contains(lineBreak) && !ssh_identity.contains(lineBreak)
-            && ssh_port >= 0 && ssh_port <= 65535;
-        if (!ok)
-            fail(QStringLiteral("SSH 主机、用户名或端口无效"));
-    }
+    if (kind == QLatin1String("ssh"))
+        SshTarget::of(*this).validate();
 }
 
 bool Config::isWaveformDemo() const

@@ -2,18 +2,42 @@
 
 #include "core/Fail.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace vn {
 
+namespace {
+
+// Checked a UTF-16 unit at a time: a pattern would not match at all in a text
+// that holds a lone surrogate (a "\ud800" escape from an agent or a stored
+// file), and the line break after it would reach ssh's command line.
+bool hasAny(const QString& text, bool (*bad)(char16_t))
+{
+    for (const QChar c : text) {
+        if (bad(c.unicode()))
+            return true;
+    }
+    return false;
+}
+
+bool lineBreak(char16_t c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
+// ASCII white space and every C0 control, as the host field must hold none.
+bool hostBreaker(char16_t c)
+{
+    return c <= 0x20;
+}
+
+} // namespace
+
 void SshTarget::validate() const
 {
-    static const QRegularExpression badHost(QStringLiteral("[\\s\\x00-\\x1f]"));
-    static const QRegularExpression lineBreak(QStringLiteral("[\\r\\n]"));
-    if (host.isEmpty() || host.startsWith(QLatin1Char('-')) || host.contains(badHost)
-        || user.startsWith(QLatin1Char('-')) || user.contains(lineBreak)
-        || identity.contains(lineBreak) || port < 0 || port > 65535)
+    if (host.isEmpty() || host.startsWith(QLatin1Char('-')) || hasAny(host, hostBreaker)
+        || user.startsWith(QLatin1Char('-')) || hasAny(user, lineBreak) || hasAny(identity, lineBreak)
+        || port < 0 || port > 65535)
         fail(QStringLiteral("SSH 主机、用户名或端口无效"));
 }
 

@@ -99,6 +99,14 @@ private Q_SLOTS:
         QTest::newRow("ssh dash user") << j(R"({"kind":"ssh","ssh_host":"a","ssh_user":"-l"})") << sshMsg;
         QTest::newRow("ssh identity cr") << j(R"({"kind":"ssh","ssh_host":"a","ssh_identity":"k\r"})") << sshMsg;
         QTest::newRow("ssh port 65536") << j(R"({"kind":"ssh","ssh_host":"a","ssh_port":65536})") << sshMsg;
+        // A lone surrogate must not hide the line break after it from the check.
+        const QString lone = QString(QChar(0xD800));
+        QTest::newRow("ssh host lone surrogate lf")
+            << QJsonObject{{"kind", "ssh"}, {"ssh_host", "a" + lone + "\nb"}} << sshMsg;
+        QTest::newRow("ssh user lone surrogate lf")
+            << QJsonObject{{"kind", "ssh"}, {"ssh_host", "a"}, {"ssh_user", lone + "\n-oProxyCommand=x"}} << sshMsg;
+        QTest::newRow("ssh identity lone surrogate cr")
+            << QJsonObject{{"kind", "ssh"}, {"ssh_host", "a"}, {"ssh_identity", "k" + lone + "\r"}} << sshMsg;
         QTest::newRow("other demo passes") << j(R"({"kind":"demo","host":"mine"})") << QString();
     }
 

@@ -19,6 +19,7 @@
 #include "core/Engine.h"
 #include "mcp/McpServer.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/FuzzWidgets.h"
 #include "ui/pages/PageMigration.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/Window.h"
@@ -39,33 +40,6 @@
 namespace {
 
 constexpr qsizetype MostPages = 6;
-
-// Widgets want a QApplication, made before anything asks for the plain one of
-// FuzzSupport.h. HOME and the XDG folders point into a temporary folder, so the
-// window's look at SSH profiles and agent tools finds the same empty home on
-// every run and nothing is written beside the real one.
-void ensureWidgets()
-{
-    if (QCoreApplication::instance())
-        return;
-    static QTemporaryDir home;
-    const QByteArray folder = QFile::encodeName(home.path());
-    qputenv("HOME", folder);
-    qputenv("XDG_CONFIG_HOME", folder + "/config");
-    qputenv("XDG_CACHE_HOME", folder + "/cache");
-    qputenv("XDG_DATA_HOME", folder + "/data");
-    qputenv("XDG_RUNTIME_DIR", folder);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "vn-fuzz";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: Qt's font caches do not survive a QApplication torn
-    // down among the static destructors at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-    if (!std::getenv("VN_FUZZ_SHOW"))
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-}
 
 // The control pages a start makes of the file: the migrated "widget_pages"
 // or, in a file without them, those of every connection's older keys, which
@@ -216,7 +190,7 @@ Started start(const QString& path, bool tearOff)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    ensureWidgets();
+    vn::fuzz::ensureWidgets();
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     if (!admitted(bytes))
         return 0;

@@ -32,7 +32,8 @@ import tempfile
 import time
 
 from soak_common import (EXAMPLE_FRAME, Mcp, count, counts, counts_lock, free_port, growth, host_figures,
-                         last_errors, main_thread_seconds, note, start, steady, stop, tcp_client_peer, tcp_listener_peer, udp_peer)
+                         last_errors, main_thread_seconds, note, start, steady, stop, tcp_client_peer, tcp_listener_peer, udp_peer,
+                         watch_until)
 
 TCP_CLIENTS = 11    # channels that connect to a peer listening here
 TCP_SERVERS = 5     # channels that listen; a peer here connects
@@ -406,16 +407,8 @@ def main():
         minute = 0
         thread_seconds, thread_clock = main_thread_seconds(program.pid), time.monotonic()
         while time.monotonic() - began < options.minutes * 60:
-            lowest, highest, rss, busiest = None, None, 0, 0
             end = began + (minute + 1) * options.interval
-            while time.monotonic() < end:
-                if program.poll() is not None:
-                    raise RuntimeError("varnelle exited with %s" % program.returncode)
-                rss, fds, requests = host_figures(program.pid, mcp_port)
-                lowest = fds if lowest is None else min(lowest, fds)
-                highest = fds if highest is None else max(highest, fds)
-                busiest = max(busiest, requests)
-                time.sleep(min(5, max(0.1, end - time.monotonic())))
+            rss, lowest, highest, busiest = watch_until(program, "varnelle", mcp_port, end)
             minute += 1
             # Counted by the minute it measured, so the warm-up's last lands inside it.
             elapsed = minute * options.interval / 60

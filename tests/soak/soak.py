@@ -30,7 +30,7 @@ import time
 
 from soak_common import (EXAMPLE_FRAME, Mcp, count, counts, counts_lock, free_port, growth, host_figures,
                          last_errors, main_thread_seconds, note, start, stop, tcp_client_peer, tcp_listener_peer,
-                         udp_peer)
+                         udp_peer, watch_until)
 
 TCP_CLIENTS = 12    # channels that connect to a peer listening here
 TCP_SERVERS = 5     # channels that listen; a peer here connects
@@ -253,16 +253,8 @@ def main():
         began = time.monotonic()
         minute = 0
         while time.monotonic() - began < options.minutes * 60:
-            lowest, highest, rss, busiest = None, None, 0, 0
             end = began + (minute + 1) * options.interval
-            while time.monotonic() < end:
-                if host.poll() is not None:
-                    raise RuntimeError("mcp-test-host exited with %s" % host.returncode)
-                rss, fds, requests = host_figures(host.pid, port)
-                lowest = fds if lowest is None else min(lowest, fds)
-                highest = fds if highest is None else max(highest, fds)
-                busiest = max(busiest, requests)
-                time.sleep(min(5, max(0.1, end - time.monotonic())))
+            rss, lowest, highest, busiest = watch_until(host, "mcp-test-host", port, end)
             minute += 1
             elapsed = (time.monotonic() - began) / 60
             samples.append((elapsed, rss, lowest))

@@ -218,6 +218,22 @@ def main_thread_seconds(pid):
         return 0.0
 
 
+def watch_until(process, name, mcp_port, end):
+    """Reads the process's figures every few seconds until the monotonic time
+    `end`: returns its last resident KiB, the fewest and most descriptors other
+    than requests in flight, and the most requests in flight."""
+    lowest, highest, rss, busiest = None, None, 0, 0
+    while time.monotonic() < end:
+        if process.poll() is not None:
+            raise RuntimeError("%s exited with %s" % (name, process.returncode))
+        rss, fds, requests = host_figures(process.pid, mcp_port)
+        lowest = fds if lowest is None else min(lowest, fds)
+        highest = fds if highest is None else max(highest, fds)
+        busiest = max(busiest, requests)
+        time.sleep(min(5, max(0.1, end - time.monotonic())))
+    return rss, lowest, highest, busiest
+
+
 def growth(samples, warmup):
     """Judges samples of (elapsed minutes, resident KiB, fewest descriptors):
     returns the figure lines to print and the failures."""

@@ -30,7 +30,7 @@ class QTimer;
 
 namespace vn {
 
-class AgentEnvironment;
+struct AgentEnvironment;
 class BackgroundSurface;
 class Channel;
 class ConnectionBar;

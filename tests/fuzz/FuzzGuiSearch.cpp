@@ -191,11 +191,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1)
         return 0;
     const std::uint8_t options = data[0];
-    const QJsonDocument document = QJsonDocument::fromJson(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
-    if (!document.isObject())
+    const std::optional<QJsonObject> given = vn::fuzz::objectAfterOptions(data, size);
+    if (!given)
         return 0;
-    QJsonObject arguments = document.object();
+    QJsonObject arguments = *given;
 
     const QList<vn::SearchView> views = vn::searchViews(&root, here.channel);
     if (views.size() != 3)

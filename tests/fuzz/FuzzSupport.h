@@ -6,12 +6,15 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace vn::fuzz {
 
@@ -81,6 +84,17 @@ inline void show(const QByteArray& output)
 {
     std::fprintf(stderr, "fuzz property broken: %s\n", what);
     std::abort();
+}
+
+// Inputs made of one byte of options and a JSON object: the object, or
+// nothing when the rest is no JSON object (the caller has checked size >= 1).
+inline std::optional<QJsonObject> objectAfterOptions(const std::uint8_t* data, std::size_t size)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1)));
+    if (!document.isObject())
+        return std::nullopt;
+    return document.object();
 }
 
 } // namespace vn::fuzz

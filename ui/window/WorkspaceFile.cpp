@@ -46,7 +46,7 @@ QFont savedDataFont(const QJsonObject& appearance)
     QString fontText = appearance.value(QStringLiteral("font_spec")).toString();
     // QFont::toString() writes the family unescaped, so a family holding a
     // comma would shift every field after it. The family is "font_family"'s
-    // anyway: read the spec with a stand-in that has no comma.
+    // anyway: read the saved font text with a stand-in that has no comma.
     if (family.contains(QLatin1Char(',')) && fontText.startsWith(family + QLatin1Char(',')))
         fontText = QString(family).remove(QLatin1Char(',')) + fontText.mid(family.size());
     if (!fontText.isEmpty() && !font.fromString(fontText))

@@ -231,7 +231,7 @@ void WorkspaceFileTest::shapedFontIsReadBack_data()
 {
     QTest::addColumn<QString>("family");
     QTest::newRow("plain family") << QStringLiteral("DejaVu Sans Mono");
-    // The spec's fields are separated by commas and the family is not escaped.
+    // The saved font text separates its fields by commas and does not escape the family.
     QTest::newRow("comma in the family") << QStringLiteral("Fusion Pixe, 12px Monospaced zh_hans");
 }
 

@@ -72,9 +72,12 @@ WaveRange valueRange(const QMap<QString, WavePoints>& curves, const QSet<QString
     }
     if (!(min <= max))
         return {-0.1, 1.1};
-    const double span = max > min ? max - min : std::abs(min);
-    const double margin = span > 0.01 ? span * 0.1 : 0.001;
-    return {std::max(min - margin, -DBL_MAX), std::min(max + margin, DBL_MAX)};
+    // In long double, so samples of -1e308 and 1e308 keep a finite span and
+    // their margin; the ends are then held to the doubles.
+    const Wide span = max > min ? Wide(max) - min : std::abs(Wide(min));
+    const Wide margin = span > 0.01L ? span * 0.1L : 0.001L;
+    const Wide limit = DBL_MAX;
+    return {double(std::max(min - margin, -limit)), double(std::min(max + margin, limit))};
 }
 
 WaveRange scaledRange(const WaveRange& range, double a, double factor, bool isX)

@@ -52,9 +52,9 @@ QPen dashedPen(QColor colour, int alpha, qreal on, qreal off)
     return pen;
 }
 
-int textAdvance(const QFontMetrics& fm, double value)
+int textAdvance(const QFontMetrics& fm, double value, double step = 0)
 {
-    return fm.horizontalAdvance(waveAxisText(value));
+    return fm.horizontalAdvance(waveAxisText(value, step));
 }
 
 // Columns far off screen only need to differ from the visible ones, so the
@@ -73,9 +73,14 @@ inline qint64 columnOf(double x, double xlow, double xspan, double width)
 
 } // namespace
 
-QString waveAxisText(double value)
+QString waveAxisText(double value, double step)
 {
-    return QLocale::c().toString(value, 'g', 7);
+    int digits = 7;
+    if (step > 0 && value != 0 && std::isfinite(value) && std::isfinite(step)) {
+        const double needed = std::floor(std::log10(std::abs(value))) - std::floor(std::log10(step)) + 2;
+        digits = int(std::clamp(needed, 7.0, 17.0));
+    }
+    return QLocale::c().toString(value, 'g', digits);
 }
 
 WaveTicks axisGrid(const WaveRange& range, double pixelSpan, double minSpacing, bool integerSteps)
@@ -83,8 +88,10 @@ WaveTicks axisGrid(const WaveRange& range, double pixelSpan, double minSpacing, 
     WaveTicks ticks;
     const Wide low = range.first;
     const Wide high = range.second;
+    // In long double a span up to twice DBL_MAX stays finite, so a range
+    // holding both -1e308 and 1e308 still gets its ticks.
     const Wide d = high - low;
-    if (!std::isfinite(double(low)) || !std::isfinite(double(high)) || !std::isfinite(double(d)))
+    if (!std::isfinite(double(low)) || !std::isfinite(double(high)) || !std::isfinite(d))
         return ticks;
     const Wide t = Wide(pixelSpan) / minSpacing;
     const Wide raw = t > 1 ? d / t : d;
@@ -119,6 +126,7 @@ WaveTicks axisGrid(const WaveRange& range, double pixelSpan, double minSpacing, 
                 v = 0;
             ticks.majors.append(double(v));
         }
+        ticks.step = double(step);
         return ticks;
     }
     const Wide h = step / 2;
@@ -133,11 +141,14 @@ WaveTicks axisGrid(const WaveRange& range, double pixelSpan, double minSpacing, 
             break;
         if (std::abs(v) < h * 1e-9L)
             v = 0;
+        if (!std::isfinite(double(v)))
+            continue;   // just past ±DBL_MAX at the very end of the doubles
         if (std::abs(std::remainder(k, 2.0L)) < 0.1L)
             ticks.majors.append(double(v));
         else
             ticks.minors.append(double(v));
     }
+    ticks.step = double(step);
     return ticks;
 }
 
@@ -214,7 +225,7 @@ QRectF wavePlotArea(const QSize& size, const QFont& font, const WaveRange& yRang
         const WaveTicks ticks = axisGrid(yRange, std::max(1, h - 2 * fh - 92), std::max(60, 3 * fh), false);
         int labelWidth = 0;
         for (double v : ticks.majors)
-            labelWidth = std::max(labelWidth, textAdvance(fm, v));
+            labelWidth = std::max(labelWidth, textAdvance(fm, v, ticks.step));
         const int titleBand = hasYLabel ? fh + 8 : 0;
         const int labelBand = w <= 194 ? 64 : std::min(w / 3, std::max(64, labelWidth + 16));
         left = titleBand + labelBand;
@@ -352,7 +363,7 @@ void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& 
         painter.drawLine(QPointF(area.x() - 4, y), QPointF(area.x(), y));
         painter.setPen(theme.text);
         painter.drawText(QRectF(labelLeft, std::round(y) - 11, area.x() - 10 - labelLeft, 22),
-                         Qt::AlignRight | Qt::AlignVCenter, waveAxisText(v));
+                         Qt::AlignRight | Qt::AlignVCenter, waveAxisText(v, yTicks.step));
     }
 
     const double lw = std::max(24, endWidth + 8);
@@ -369,7 +380,7 @@ void WaveRenderer::drawFrame(QPainter& painter, QImage& image, const WaveScene& 
         if (anyLabel && labelX < lastRight + 8)
             continue;
         painter.setPen(theme.text);
-        painter.drawText(QRectF(labelX, bottom + 8, lw, 22), Qt::AlignCenter, waveAxisText(v));
+        painter.drawText(QRectF(labelX, bottom + 8, lw, 22), Qt::AlignCenter, waveAxisText(v, xTicks.step));
         anyLabel = true;
         lastRight = labelX + lw;
     }

@@ -21,6 +21,7 @@ namespace vn {
 struct WaveTicks {
     QList<double> majors;
     QList<double> minors;
+    double step = 0;   // between two majors; 0 without ticks
 };
 
 // Steps of 1, 2, 2.5, 5 or 10 times a power of ten, about minSpacing pixels
@@ -44,8 +45,10 @@ void decimate(const WavePoints& points, qsizetype begin, qsizetype end, double x
 QRectF wavePlotArea(const QSize& size, const QFont& font, const WaveRange& yRange, bool xAxisVisible,
                     bool yAxisVisible, bool hasYLabel);
 
-// Label text of an axis value.
-QString waveAxisText(double value);
+// Label text of an axis value: seven significant digits, or as many as it
+// takes to tell ticks that far apart from each other (a narrow window onto
+// huge values), at most 17.
+QString waveAxisText(double value, double step = 0);
 
 // One curve to draw.
 struct WaveCurveDraw {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QJsonArray>
+#include <QLocale>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
@@ -288,6 +289,89 @@ private Q_SLOTS:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("{\"channel\":\"a\",\"sample\":20,\"value\":2}"));
         QTest::mouseMove(&plot, QPoint(2, 2));
         QVERIFY(!copy->isEnabled());
+    }
+
+    // Any finite value the wave parser takes keeps a labelled y axis: the
+    // automatic range, zooming and panning stay finite, every tick gets its
+    // own label inside the widget, and the readout shows the value as it is.
+    void extremeSamplesKeepALabelledAxis_data()
+    {
+        QTest::addColumn<QList<double>>("values");
+        const double ulp300 = std::nextafter(1e300, 2e300) - 1e300;
+        QTest::newRow("both ends of the doubles") << QList<double>{DBL_MAX, -DBL_MAX};
+        QTest::newRow("1e308 and -1e308") << QList<double>{1e308, -1e308, 0};
+        QTest::newRow("lone DBL_MAX") << QList<double>{DBL_MAX};
+        QTest::newRow("lone -DBL_MAX") << QList<double>{-DBL_MAX};
+        QTest::newRow("near DBL_MAX") << QList<double>{DBL_MAX, DBL_MAX * 0.999999};
+        QTest::newRow("tiny span near a huge value") << QList<double>{1e300, 1e300 + 64 * ulp300};
+        QTest::newRow("subnormals") << QList<double>{5e-324, 1e-310, -4e-320};
+        QTest::newRow("huge and subnormal") << QList<double>{DBL_MAX, 5e-324};
+        QTest::newRow("-DBL_MAX and smallest normal") << QList<double>{-DBL_MAX, DBL_MIN};
+    }
+
+    void extremeSamplesKeepALabelledAxis()
+    {
+        QFETCH(QList<double>, values);
+        QList<QPointF> points;
+        for (int i = 0; i < 60; ++i)
+            points.append(QPointF(i + 1, values.at(i % values.size())));
+        Plot plot;
+        plot.setSamples(wave(points));
+
+        const auto check = [&](const char* step) {
+            const WaveRange y = plot.verticalRange();
+            const QString where = QString::fromLatin1(step) + QStringLiteral(": ")
+                                  + QString::number(y.first, 'g', 17) + QStringLiteral(" .. ")
+                                  + QString::number(y.second, 'g', 17);
+            QVERIFY2(std::isfinite(y.first) && std::isfinite(y.second) && y.first < y.second, qPrintable(where));
+            const QRectF area = plot.plotArea();
+            QVERIFY2(QRectF(plot.rect()).contains(area), qPrintable(where));
+            const WaveTicks ticks = axisGrid(y, area.height(), 60, false);
+            QVERIFY2(ticks.majors.size() >= 2, qPrintable(where));
+            QStringList labels;
+            for (double v : ticks.majors) {
+                // A tick may lie within a hair of a step past an end.
+                const double slack = ticks.step * 1e-6;
+                QVERIFY2(std::isfinite(v) && v >= y.first - slack && v <= y.second + slack, qPrintable(where));
+                labels.append(waveAxisText(v, ticks.step));
+            }
+            QCOMPARE(QSet<QString>(labels.cbegin(), labels.cend()).size(), labels.size());
+            // The labels are drawn: the band left of the plot carries ink.
+            const QImage& image = plot.renderedImage();
+            const QRgb panel = plot.theme.panel.rgb();
+            int ink = 0;
+            for (int x = 0; x < int(area.left()) - 4; ++x)
+                for (int row = int(area.top()); row < int(area.bottom()); ++row)
+                    ink += image.pixel(x, row) != panel;
+            QVERIFY2(ink > 20, qPrintable(where));
+        };
+        check("automatic");
+
+        // The readout over the first sample names its value in full.
+        const QRectF area = plot.plotArea();
+        const WaveRange x = plot.horizontalRange();
+        const WaveRange y = plot.verticalRange();
+        const long double frac = ((long double)values.first() - y.first) / ((long double)y.second - y.first);
+        const QPointF over(area.left() + (1 - x.first) / width(x) * area.width(),
+                           double((long double)area.bottom() - frac * area.height()));
+        const QJsonObject hit = plot.inspect(QPointF(over.x(), std::clamp(over.y(), area.top(), area.bottom())));
+        QCOMPARE(hit.value("value").toDouble(), values.first());
+        QVERIFY(plot.readoutLines(hit).contains(
+            QStringLiteral("值  ") + QLocale::c().toString(values.first(), 'g', QLocale::FloatingPointShortest)));
+        QVERIFY(QRectF(plot.rect()).contains(plot.readoutBox(over, plot.readoutLines(hit))));
+
+        for (int i = 0; i < 40; ++i)   // down to the finest span the doubles allow
+            wheel(plot, area.center(), {0, 720}, Qt::ControlModifier);
+        check("zoomed in");
+        for (int i = 0; i < 80; ++i)   // and out past the ends of the doubles
+            wheel(plot, area.center(), {0, -720}, Qt::ControlModifier);
+        check("zoomed out");
+        const QPointF start = area.center();
+        mouse(plot, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        mouse(plot, QEvent::MouseMove, start + QPointF(0, area.height() * 0.4), Qt::NoButton, Qt::LeftButton);
+        mouse(plot, QEvent::MouseButtonRelease, start + QPointF(0, area.height() * 0.4), Qt::LeftButton,
+              Qt::NoButton);
+        check("panned");
     }
 
     void readoutBoxStaysInside()

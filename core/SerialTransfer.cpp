@@ -13,6 +13,12 @@ constexpr qint64 XmodemBlock = 128;
 // silence and acknowledges it then; repeating the EOT at one second crosses
 // that ACK, so the peer reads the repeat as line noise or has already quit.
 constexpr int EotReplyLimit = 3000;
+// Every data block is acknowledged once the EOT goes out, so the file is with
+// the receiver; what is left is its word that the end arrived. rx sends that
+// ACK and quits at once, and a pty or an adapter can lose a closing side's
+// last byte: three repeats give a receiver that is still there (or that wants
+// a second EOT) every chance, and end a silent one after about 12 s.
+constexpr int EotRepeats = 3;
 
 } // namespace
 
@@ -54,6 +60,7 @@ bool SerialTransfer::begin(Protocol protocol, bool receiving)
     m_receiving = receiving;
     m_eotSeen = false;
     m_canSeen = false;
+    m_endUnconfirmed = false;
     m_transferred = 0;
     m_block = 1;
     m_retries = 0;
@@ -67,7 +74,7 @@ bool SerialTransfer::begin(Protocol protocol, bool receiving)
     return true;
 }
 
-bool SerialTransfer::startSend(const QString& path, Protocol protocol)
+bool SerialTransfer::startSend(const QString& path, Protocol protocol, bool receiverWaiting)
 {
     if (!begin(protocol, false))
         return false;
@@ -90,6 +97,8 @@ bool SerialTransfer::startSend(const QString& path, Protocol protocol)
         m_phase = WaitingForC;
         setStatus(QStringLiteral("等待接收端发送 C（CRC 模式）"));
         Q_EMIT changed();
+        if (receiverWaiting)
+            receiverReady();
     }
     return true;
 }
@@ -128,6 +137,14 @@ bool SerialTransfer::startReceive(const QString& path, Protocol protocol, qint64
     return true;
 }
 
+void SerialTransfer::receiverReady()
+{
+    setStatus(QStringLiteral("正在发送 · 等待数据块确认"));
+    sendNext();
+    if (m_active)
+        Q_EMIT changed();
+}
+
 void SerialTransfer::queueSendNext()
 {
     QTimer::singleShot(0, this, &SerialTransfer::sendNext);
@@ -141,6 +158,8 @@ void SerialTransfer::sendNext()
         if (m_protocol == XmodemCrc) {
             m_phase = WaitingForEotAck;
             m_lastPacket = QByteArray(1, EOT);
+            setStatus(QStringLiteral("数据已全部确认，等待接收端确认结束"));
+            Q_EMIT changed();
             transmit(m_lastPacket);
         } else {
             complete(true, QStringLiteral("发送完成（驱动已发送，设备端无确认）"));
@@ -270,10 +289,8 @@ void SerialTransfer::feed(const QByteArray& data)
 
         switch (m_phase) {
         case WaitingForC:
-            if (c == CrcRequest) {
-                setStatus(QStringLiteral("正在发送 · 等待数据块确认"));
-                sendNext();
-            }
+            if (c == CrcRequest)
+                receiverReady();
             break;
         case WaitingForBlockAck:
             if (c == ACK) {
@@ -360,7 +377,10 @@ void SerialTransfer::resend()
         return;
     }
     ++m_retries;
-    setStatus(QStringLiteral("正在重传 · 第 %1 次").arg(m_retries));
+    if (m_phase == WaitingForEotAck)
+        setStatus(QStringLiteral("数据已全部确认，重发结束标记 · 第 %1 次").arg(m_failures));
+    else
+        setStatus(QStringLiteral("正在重传 · 第 %1 次").arg(m_retries));
     Q_EMIT changed();
     transmit(m_lastPacket);
 }
@@ -396,8 +416,17 @@ void SerialTransfer::timeout()
         cancel(QStringLiteral("串口发送超时"));
         break;
     case WaitingForBlockAck:
-    case WaitingForEotAck:
         resend();
+        break;
+    case WaitingForEotAck:
+        // Only silence ends a send as delivered: a receiver that keeps
+        // answering NAK refuses the end, and fails it through resend().
+        if (m_failures >= EotRepeats) {
+            m_endUnconfirmed = true;
+            complete(true, QStringLiteral("文件已全部送达，接收端未确认结束"));
+        } else {
+            resend();
+        }
         break;
     case XmodemReceiving:
         m_buffer.clear();

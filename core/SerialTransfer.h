@@ -47,7 +47,9 @@ public:
     std::function<bool(const QByteArray&)> writer;
     std::function<void()> abortHook;
 
-    bool startSend(const QString& path, Protocol protocol);
+    // `receiverWaiting`: the receiver asked for the first block before the
+    // send began (see receiverAlreadyAsked), so it goes out at once.
+    bool startSend(const QString& path, Protocol protocol, bool receiverWaiting = false);
     bool startReceive(const QString& path, Protocol protocol, qint64 expectedSize);
     void feed(const QByteArray& data);
     void drained();
@@ -62,6 +64,9 @@ public:
     qint64 expected() const { return m_expected; }
     int retries() const { return m_retries; }
     QString statusText() const { return m_status; }
+    // The last send ended as delivered: every block was acknowledged but the
+    // receiver never answered the end of transmission.
+    bool endUnconfirmed() const { return m_endUnconfirmed; }
 
     static quint16 crc(const QByteArray& data);
 
@@ -77,6 +82,7 @@ private:
     bool begin(Protocol protocol, bool receiving);
     void sendNext();
     bool transmit(const QByteArray& bytes);
+    void receiverReady();
     void resend();
     void receivePacket(const QByteArray& packet, int size);
     bool commit();
@@ -92,6 +98,7 @@ private:
     bool m_receiving = false;
     bool m_eotSeen = false;
     bool m_canSeen = false;
+    bool m_endUnconfirmed = false;
     int m_block = 1;
     int m_retries = 0;
     int m_failures = 0;

@@ -118,6 +118,47 @@ private Q_SLOTS:
         QCOMPARE(w.finished.count(), 1);
     }
 
+    // A receiver that asked before the send began gets its first block at
+    // once; the end is announced as what is left once every block is in.
+    void earlyRequestAndEnd()
+    {
+        Wire w;
+        QVERIFY(w.transfer.startSend(w.source("abc"), T::XmodemCrc, true));
+        QCOMPARE(w.take(), block(1, "abc"));
+        QCOMPARE(w.transfer.statusText(), QStringLiteral("正在发送 · 等待数据块确认"));
+        w.transfer.feed(ack);
+        QTRY_COMPARE(w.sent, eot);
+        w.take();
+        QCOMPARE(w.transfer.statusText(), QStringLiteral("数据已全部确认，等待接收端确认结束"));
+        w.transfer.feed(ack);
+        QCOMPARE(w.result(), QStringLiteral("发送完成，对端已确认"));
+        QVERIFY(!w.transfer.endUnconfirmed());
+    }
+
+    // Only a silent end counts as delivered: a receiver that keeps refusing
+    // the EOT fails the send as a refused block would.
+    void endRefused()
+    {
+        Wire w;
+        QVERIFY(w.transfer.startSend(w.source("abc"), T::XmodemCrc));
+        w.transfer.feed("C");
+        w.transfer.feed(ack);
+        QTRY_COMPARE(w.sent, block(1, "abc") + eot);
+        w.take();
+        w.transfer.feed(nak);
+        QCOMPARE(w.take(), eot);
+        for (int i = 1; i <= 10; ++i) {
+            w.transfer.feed(nak);
+            QCOMPARE(w.take(), eot);
+            QCOMPARE(w.transfer.statusText(), QStringLiteral("数据已全部确认，重发结束标记 · 第 %1 次").arg(i));
+        }
+        w.transfer.feed(nak);
+        QCOMPARE(w.result(), QStringLiteral("连续重试超过 10 次，传输失败"));
+        QCOMPARE(w.finished.last().at(0).toBool(), false);
+        QCOMPARE(w.take(), cancelPair);
+        QVERIFY(!w.transfer.endUnconfirmed());
+    }
+
     void peerCancels()
     {
         Wire w;

@@ -1,11 +1,14 @@
 #include "core/Channel.h"
 #include "core/Engine.h"
+#include "core/ReceiverRequest.h"
 #include "core/SerialTransfer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QJsonObject>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -88,6 +91,63 @@ struct Bench {
     }
 };
 
+// The device end of the pair played by the test itself: an XMODEM-CRC
+// receiver that asks for the first block exactly once, and then acknowledges
+// the blocks and the end of transmission as told.
+struct ScriptedReceiver {
+    QSerialPort port;
+    int ackedBlocks = -1;   // blocks acknowledged before every later one is refused; -1: all
+    bool answerEot = true;
+    QByteArray buffer;
+    QByteArray data;
+    int blocks = 0;
+    int eots = 0;
+
+    bool open(const QString& path)
+    {
+        port.setPortName(path);
+        if (!port.open(QIODevice::ReadWrite))
+            return false;
+        QObject::connect(&port, &QSerialPort::readyRead, &port, [this] { read(); });
+        return true;
+    }
+    void ask() { reply(SerialTransfer::CrcRequest); }
+    void reply(char c)
+    {
+        port.write(QByteArray(1, c));
+        port.flush();
+    }
+    void read()
+    {
+        buffer += port.readAll();
+        while (!buffer.isEmpty()) {
+            if (buffer.at(0) == SerialTransfer::EOT) {
+                buffer.remove(0, 1);
+                ++eots;
+                if (answerEot)
+                    reply(SerialTransfer::ACK);
+            } else if (buffer.at(0) == SerialTransfer::SOH) {
+                if (buffer.size() < 133)
+                    return;
+                const QByteArray block = buffer.left(133);
+                buffer.remove(0, 133);
+                const bool fresh = static_cast<unsigned char>(block.at(1)) == ((blocks + 1) & 0xff);
+                if (ackedBlocks >= 0 && blocks >= ackedBlocks && fresh) {
+                    reply(SerialTransfer::NAK);
+                    continue;
+                }
+                if (fresh) {
+                    data += block.mid(3, 128);
+                    ++blocks;
+                }
+                reply(SerialTransfer::ACK);
+            } else {
+                buffer.remove(0, 1);
+            }
+        }
+    }
+};
+
 } // namespace
 
 class SerialTransferTest : public QObject {
@@ -128,6 +188,112 @@ private Q_SLOTS:
         QVERIFY(b.peerFinished());
         QCOMPARE(b.peer->exitCode(), 0);
         QCOMPARE(readBytes(out), padded(data, 128));
+    }
+
+    // rx quits right after the ACK of the EOT, and a pty may lose what a
+    // closing side wrote last: every send still ends delivered, confirmed or
+    // not, with the file whole.
+    void tenSendsToRx()
+    {
+        Bench b;
+        QVERIFY(b.start());
+        int unconfirmed = 0;
+        for (int run = 0; run < 10; ++run) {
+            QTemporaryDir dir;
+            const QString in = dir.filePath(QStringLiteral("in.bin"));
+            const QByteArray data = randomBytes(12000 + run * 131, quint32(run) + 100);
+            QVERIFY(writeBytes(in, data));
+            QSignalSpy finished(&b.transfer, &SerialTransfer::finished);
+            b.runPeer(QStringLiteral("rx -q -c -b out.bin"), dir.path());
+            QVERIFY(b.transfer.startSend(in, SerialTransfer::XmodemCrc));
+            QVERIFY(finished.wait(60000));
+            QVERIFY2(finished.first().at(0).toBool(), qPrintable(finished.first().at(1).toString()));
+            const QString message = finished.first().at(1).toString();
+            QVERIFY2(message == QStringLiteral("发送完成，对端已确认")
+                         || message == QStringLiteral("文件已全部送达，接收端未确认结束"),
+                     qPrintable(message));
+            unconfirmed += b.transfer.endUnconfirmed();
+            QCOMPARE(b.transfer.transferred(), qint64(data.size()));
+            QVERIFY(b.peerFinished());
+            QCOMPARE(b.peer->exitCode(), 0);
+            QCOMPARE(readBytes(dir.filePath(QStringLiteral("out.bin"))), padded(data, 128));
+        }
+        qInfo("ends not confirmed by rx: %d of 10", unconfirmed);
+    }
+
+    // The scripted receiver asks once; whether it answers the EOT and how many
+    // blocks it takes decide the result.
+    void scriptedReceiver_data()
+    {
+        QTest::addColumn<int>("ackedBlocks");
+        QTest::addColumn<bool>("answerEot");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("end confirmed") << -1 << true << true << QStringLiteral("发送完成，对端已确认");
+        QTest::newRow("end never confirmed") << -1 << false << true << QStringLiteral("文件已全部送达，接收端未确认结束");
+        QTest::newRow("last block refused") << 3 << false << false << QStringLiteral("连续重试超过 10 次，传输失败");
+    }
+
+    void scriptedReceiver()
+    {
+        QFETCH(int, ackedBlocks);
+        QFETCH(bool, answerEot);
+        QFETCH(bool, success);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.bin"));
+        const QByteArray data = randomBytes(4 * 128 - 5, 77);
+        QVERIFY(writeBytes(in, data));
+        Bench b;
+        QVERIFY(b.start());
+        ScriptedReceiver peer;
+        peer.ackedBlocks = ackedBlocks;
+        peer.answerEot = answerEot;
+        QVERIFY(peer.open(b.pair.portB()));
+        QSignalSpy finished(&b.transfer, &SerialTransfer::finished);
+        QVERIFY(b.transfer.startSend(in, SerialTransfer::XmodemCrc));
+        peer.ask();
+        QVERIFY(finished.wait(120000));
+        QCOMPARE(finished.first().at(1).toString(), message);
+        QCOMPARE(finished.first().at(0).toBool(), success);
+        QCOMPARE(b.transfer.endUnconfirmed(), success && !answerEot);
+        if (!success) {
+            QCOMPARE(peer.blocks, ackedBlocks);
+            return;
+        }
+        QCOMPARE(peer.data, padded(data, 128));
+        QCOMPARE(b.transfer.transferred(), qint64(data.size()));
+        if (!answerEot)
+            QVERIFY(peer.eots >= 2);   // the EOT is repeated before the end is given up
+    }
+
+    // Started as the dialog asks, the receiver's one 'C' reached the journal
+    // before the send began: the first block answers it, so a receiver that
+    // never asks again is served all the same.
+    void receiverStartedFirst()
+    {
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.bin"));
+        const QByteArray data = randomBytes(3000, 78);
+        QVERIFY(writeBytes(in, data));
+        Bench b;
+        QVERIFY(b.start());
+        ScriptedReceiver peer;
+        QVERIFY(peer.open(b.pair.portB()));
+        QVERIFY(!receiverAlreadyAsked(b.engine.journal, b.channel->id));
+        peer.ask();
+        QTRY_VERIFY_WITH_TIMEOUT(receiverAlreadyAsked(b.engine.journal, b.channel->id), 10000);
+        const qint64 before = b.engine.journal.lastSeq;
+        QSignalSpy finished(&b.transfer, &SerialTransfer::finished);
+        QVERIFY(b.transfer.startSend(in, SerialTransfer::XmodemCrc, true));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().at(1).toString(), QStringLiteral("发送完成，对端已确认"));
+        QCOMPARE(peer.data, padded(data, 128));
+        // What the channel logged from the start on begins with block 1.
+        const QJsonObject first = b.engine.journal.events.at(std::size_t(before)).first;
+        QCOMPARE(first.value(QLatin1String("seq")).toInteger(), before + 1);
+        QCOMPARE(first.value(QLatin1String("direction")).toString(), QStringLiteral("tx"));
+        QVERIFY(first.value(QLatin1String("hex")).toString().startsWith(QStringLiteral("01 01 fe")));
     }
 
     void receiveFromSx_data()

@@ -2,6 +2,7 @@
 
 #include "core/Channel.h"
 #include "core/Engine.h"
+#include "core/ReceiverRequest.h"
 #include "core/SerialTransfer.h"
 #include "ui/kit/Combo.h"
 #include "ui/kit/Factories.h"
@@ -288,7 +289,11 @@ bool FileTransferDialog::begin()
         }
         started = transfer->startReceive(path->text(), chosen, expected);
     } else {
-        started = transfer->startSend(path->text(), chosen);
+        // The hint asks for the receiver to be started first: its 'C' then
+        // came while the session page still had the channel's bytes.
+        const bool asked = chosen == SerialTransfer::XmodemCrc && channel
+            && receiverAlreadyAsked(channel->engine->journal, channel->id);
+        started = transfer->startSend(path->text(), chosen, asked);
     }
     if (!started) {
         releaseChannel();
@@ -322,9 +327,16 @@ void FileTransferDialog::refresh()
         progress->setFormat(QStringLiteral("接收中"));
     } else {
         const int value = succeeded ? 1000 : total < 1 ? 0 : int(qMin<qint64>(done * 1000 / total, 999));
+        QString format = QString::number(value / 10.0, 'f', 1) + QStringLiteral("%");
+        // All data acknowledged, only the receiver's word on the end missing:
+        // the bar says so, so that the wait does not read as a failing send.
+        if (active && transfer->phase() == SerialTransfer::WaitingForEotAck)
+            format += QStringLiteral(" · 等待接收端确认结束");
+        else if (succeeded && transfer->endUnconfirmed())
+            format += QStringLiteral(" · 接收端未确认结束");
         progress->setRange(0, 1000);
         progress->setValue(value);
-        progress->setFormat(QString::number(value / 10.0, 'f', 1) + QStringLiteral("%"));
+        progress->setFormat(format);
     }
 
     QString line = transferAmount(done) + QStringLiteral(" / ") + transferAmount(total);

@@ -1,5 +1,6 @@
 #include "core/Channel.h"
 #include "core/Engine.h"
+#include "core/ReceiverRequest.h"
 #include "core/SerialTransfer.h"
 #include "tests/support/TestSupport.h"
 #include "ui/kit/Combo.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -96,6 +98,8 @@ struct Line {
 const QString Sent = QStringLiteral("发送完成，对端已确认");
 const QString Received = QStringLiteral("接收完成，文件已保存");
 const QString RawSent = QStringLiteral("发送完成（驱动已发送，设备端无确认）");
+// rx quits right after its last ACK, which a pty may lose on the way.
+const QString SentUnconfirmed = QStringLiteral("文件已全部送达，接收端未确认结束");
 
 } // namespace
 
@@ -231,10 +235,13 @@ private Q_SLOTS:
             QVERIFY2(line.byteLine().contains(QStringLiteral("/s")), qPrintable(line.byteLine()));
         }
         QVERIFY(finished.wait(60000) || !finished.isEmpty());
-        QCOMPARE(finished.first().at(1).toString(), receive ? Received : Sent);
-        QCOMPARE(line.status(), receive ? Received : Sent);
+        const bool confirmed = !line.dialog->engine()->endUnconfirmed();
+        QVERIFY(confirmed || !receive);
+        const QString result = receive ? Received : confirmed ? Sent : SentUnconfirmed;
+        QCOMPARE(finished.first().at(1).toString(), result);
+        QCOMPARE(line.status(), result);
         QCOMPARE(line.bar()->value(), 1000);
-        QCOMPARE(line.bar()->format(), QStringLiteral("100.0%"));
+        QCOMPARE(line.bar()->format(), confirmed ? QStringLiteral("100.0%") : QStringLiteral("100.0% · 接收端未确认结束"));
         QVERIFY(line.byteLine().startsWith(transferAmount(size) + QStringLiteral(" / ")));
         QVERIFY(!line.channel->transferActive());
         QCOMPARE(line.find<QPushButton>("transferClose")->text(), QStringLiteral("关闭"));
@@ -244,6 +251,66 @@ private Q_SLOTS:
         if (!receive)
             expected.append(QByteArray((128 - size % 128) % 128, char(0x1a)));
         QCOMPARE(readBytes(target), expected);
+    }
+
+    // The receiver started first, as the hint asks: its 'C' came while the
+    // session page had the channel, and the first block answers it at once,
+    // before rx has asked again.
+    void receiverStartedFirst()
+    {
+        Line line;
+        QVERIFY(line.open());
+        const QByteArray data = randomBytes(5000, 11);
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), data));
+        QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
+        line.runPeer(QStringLiteral("rx -q -c -b out.bin"));
+        QTRY_VERIFY_WITH_TIMEOUT(receiverAlreadyAsked(line.engine.journal, line.channel->id), 30000);
+        const qint64 before = line.engine.journal.lastSeq;
+        line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
+        line.click("transferStart");
+        QVERIFY(finished.wait(60000) || !finished.isEmpty());
+        QVERIFY2(finished.first().at(0).toBool(), qPrintable(finished.first().at(1).toString()));
+        const QJsonObject first = line.engine.journal.events.at(std::size_t(before)).first;
+        QCOMPARE(first.value(QLatin1String("seq")).toInteger(), before + 1);
+        QCOMPARE(first.value(QLatin1String("direction")).toString(), QStringLiteral("tx"));
+        QVERIFY(first.value(QLatin1String("hex")).toString().startsWith(QStringLiteral("01 01 fe")));
+        QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 30000);
+        QByteArray expected = data + QByteArray((128 - data.size() % 128) % 128, char(0x1a));
+        QCOMPARE(readBytes(line.dir.filePath(QStringLiteral("out.bin"))), expected);
+    }
+
+    // Every block acknowledged and the end never answered: the bar and the
+    // status say the data are in while the EOT waits, then that the file
+    // was delivered without the receiver's word on the end.
+    void endNeverConfirmed()
+    {
+        SerialTransfer engine;
+        QByteArray wire;
+        engine.writer = [&wire](const QByteArray& bytes) {
+            wire += bytes;
+            return true;
+        };
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.bin"));
+        QVERIFY(writeBytes(in, randomBytes(100, 5)));
+        FileTransferDialog dialog(&engine, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.findChild<QLineEdit*>(QStringLiteral("transferPath"))->setText(in);
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("transferStart")), Qt::LeftButton);
+        auto* bar = dialog.findChild<QProgressBar*>(QStringLiteral("fileTransferProgress"));
+        auto* status = dialog.findChild<QLabel*>(QStringLiteral("transferStatus"));
+        engine.feed("C");
+        QCOMPARE(wire.size(), 133);
+        engine.feed(QByteArray(1, SerialTransfer::ACK));
+        QTRY_COMPARE(bar->format(), QStringLiteral("99.9% · 等待接收端确认结束"));
+        QCOMPARE(status->text(), QStringLiteral("数据已全部确认，等待接收端确认结束"));
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("数据已全部确认，重发结束标记 · 第 1 次"), 10000);
+        QCOMPARE(bar->format(), QStringLiteral("99.9% · 等待接收端确认结束"));
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), SentUnconfirmed, 30000);
+        QCOMPARE(bar->value(), 1000);
+        QCOMPARE(bar->format(), QStringLiteral("100.0% · 接收端未确认结束"));
+        QVERIFY(wire.count(char(SerialTransfer::EOT)) >= 2);
     }
 
     void raw()

@@ -1,5 +1,6 @@
 // XMODEM-CRC throughput of a 1 MiB file against lrzsz over a pty pair, both
 // directions. A pty has no line rate: this is the protocol's own turn-around.
+// Then the time to the first block when rx was started before the send.
 #include "core/Channel.h"
 #include "core/Engine.h"
 #include "core/ReceiverRequest.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 
 using namespace vn;
 
@@ -40,66 +42,90 @@ struct Pair {
     }
 };
 
-double run(bool send, const QByteArray& data)
-{
+// A channel on one end of a pty pair with a transfer wired to it the way the
+// dialog does, the file to send, and lrzsz on the far end.
+struct Line {
     Pair pair;
-    if (!pair.start())
-        return -1;
-    const QString in = pair.dir.filePath(QStringLiteral("in.bin"));
-    QFile file(in);
-    file.open(QIODevice::WriteOnly);
-    file.write(data);
-    file.close();
-
+    QString in = pair.dir.filePath(QStringLiteral("in.bin"));
     Engine engine;
-    Config config;
-    config.port = pair.a;
-    Channel* channel = engine.open(config);
-    QObject owner;
-    channel->transferOwner = &owner;
+    Channel* channel = nullptr;
     SerialTransfer transfer;
-    transfer.writer = [channel](const QByteArray& bytes) {
-        try {
-            channel->send(bytes, QString(), QStringLiteral("file-transfer"));
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    };
-    QObject::connect(channel, &Channel::bytesReceived, &transfer, &SerialTransfer::feed);
+    QObject owner;
+    QProcess peer;
+    std::function<void(const QByteArray&)> written;
     bool done = false;
     bool ok = false;
+
+    bool start(const QByteArray& data)
+    {
+        if (!pair.start())
+            return false;
+        QFile file(in);
+        file.open(QIODevice::WriteOnly);
+        file.write(data);
+        file.close();
+        Config config;
+        config.port = pair.a;
+        channel = engine.open(config);
+        transfer.writer = [this](const QByteArray& bytes) {
+            if (written)
+                written(bytes);
+            try {
+                channel->send(bytes, QString(), QStringLiteral("file-transfer"));
+                return true;
+            } catch (const std::exception&) {
+                return false;
+            }
+        };
+        QObject::connect(channel, &Channel::bytesReceived, &transfer, &SerialTransfer::feed);
+        QObject::connect(&transfer, &SerialTransfer::finished, [this](bool success) {
+            done = true;
+            ok = success;
+        });
+        return true;
+    }
+    void claim() { channel->transferOwner = &owner; }
+    void runPeer(const QString& command)
+    {
+        peer.setWorkingDirectory(pair.dir.path());
+        peer.start(QStringLiteral("timeout"), {QStringLiteral("120"), QStringLiteral("socat"),
+                                               QStringLiteral("FILE:%1,raw,echo=0").arg(pair.b),
+                                               QStringLiteral("EXEC:%1").arg(command)});
+    }
+    void waitDone()
+    {
+        QDeadlineTimer deadline(120000);
+        while (!done && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ~Line() { peer.waitForFinished(5000); }
+};
+
+double run(bool send, const QByteArray& data)
+{
+    Line line;
+    if (!line.start(data))
+        return -1;
+    line.claim();
     qint64 endNs = 0;
     QElapsedTimer clock;
-    QObject::connect(&transfer, &SerialTransfer::finished, [&](bool success) {
-        done = true;
-        ok = success;
-    });
     // The receive lingers 2 s after the last ACK before it reports; the
     // clock stops when the file is saved.
-    QObject::connect(&transfer, &SerialTransfer::changed, [&] {
-        if (!endNs && transfer.phase() == SerialTransfer::EotAcknowledged)
+    QObject::connect(&line.transfer, &SerialTransfer::changed, [&] {
+        if (!endNs && line.transfer.phase() == SerialTransfer::EotAcknowledged)
             endNs = clock.nsecsElapsed();
     });
-
-    QProcess peer;
-    peer.setWorkingDirectory(pair.dir.path());
-    const QString command = send ? QStringLiteral("rx -q -c -b out.bin") : QStringLiteral("sx -q -b in.bin");
     clock.start();
     if (send)
-        transfer.startSend(in, SerialTransfer::XmodemCrc);
+        line.transfer.startSend(line.in, SerialTransfer::XmodemCrc);
     else
-        transfer.startReceive(pair.dir.filePath(QStringLiteral("out.bin")), SerialTransfer::XmodemCrc, data.size());
-    peer.start(QStringLiteral("timeout"), {QStringLiteral("120"), QStringLiteral("socat"),
-                                           QStringLiteral("FILE:%1,raw,echo=0").arg(pair.b),
-                                           QStringLiteral("EXEC:%1").arg(command)});
-    QDeadlineTimer deadline(120000);
-    while (!done && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        line.transfer.startReceive(line.pair.dir.filePath(QStringLiteral("out.bin")), SerialTransfer::XmodemCrc,
+                                   data.size());
+    line.runPeer(send ? QStringLiteral("rx -q -c -b out.bin") : QStringLiteral("sx -q -b in.bin"));
+    line.waitDone();
     if (!endNs)
         endNs = clock.nsecsElapsed();
-    peer.waitForFinished(5000);
-    if (!ok)
+    if (!line.ok)
         return -1;
     return double(data.size()) / (double(endNs) / 1e9) / 1000.0;
 }
@@ -116,65 +142,31 @@ struct Start {
 Start receiverFirst(const QByteArray& data, bool heedJournal)
 {
     Start result;
-    Pair pair;
-    if (!pair.start())
+    Line line;
+    if (!line.start(data))
         return result;
-    const QString in = pair.dir.filePath(QStringLiteral("in.bin"));
-    QFile file(in);
-    file.open(QIODevice::WriteOnly);
-    file.write(data);
-    file.close();
-
-    Engine engine;
-    Config config;
-    config.port = pair.a;
-    Channel* channel = engine.open(config);
-    SerialTransfer transfer;
     QElapsedTimer clock;
-    transfer.writer = [&](const QByteArray& bytes) {
+    line.written = [&](const QByteArray& bytes) {
         if (result.firstBlockMs < 0 && bytes.startsWith(SerialTransfer::SOH))
             result.firstBlockMs = double(clock.nsecsElapsed()) / 1e6;
-        try {
-            channel->send(bytes, QString(), QStringLiteral("file-transfer"));
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
     };
-    QObject::connect(channel, &Channel::bytesReceived, &transfer, &SerialTransfer::feed);
-    QObject::connect(&transfer, &SerialTransfer::changed, [&] {
-        if (result.firstAckMs < 0 && transfer.transferred() > 0)
+    QObject::connect(&line.transfer, &SerialTransfer::changed, [&] {
+        if (result.firstAckMs < 0 && line.transfer.transferred() > 0)
             result.firstAckMs = double(clock.nsecsElapsed()) / 1e6;
     });
-    bool done = false;
-    bool ok = false;
-    QObject::connect(&transfer, &SerialTransfer::finished, [&](bool success) {
-        done = true;
-        ok = success;
-    });
-
-    QProcess peer;
-    peer.setWorkingDirectory(pair.dir.path());
-    peer.start(QStringLiteral("timeout"), {QStringLiteral("120"), QStringLiteral("socat"),
-                                           QStringLiteral("FILE:%1,raw,echo=0").arg(pair.b),
-                                           QStringLiteral("EXEC:rx -q -c -b out.bin")});
+    line.runPeer(QStringLiteral("rx -q -c -b out.bin"));
     QDeadlineTimer asked(10000);
-    while (!asked.hasExpired() && !receiverAlreadyAsked(engine.journal, channel->id))
+    while (!asked.hasExpired() && !receiverAlreadyAsked(line.engine.journal, line.channel->id))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QObject owner;
-    channel->transferOwner = &owner;
+    line.claim();
     clock.start();
-    transfer.startSend(in, SerialTransfer::XmodemCrc, heedJournal && receiverAlreadyAsked(engine.journal, channel->id));
-    QDeadlineTimer deadline(120000);
-    while (!done && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    const qint64 endNs = clock.nsecsElapsed();
-    peer.waitForFinished(5000);
-    if (ok)
-        result.rate = double(data.size()) / (double(endNs) / 1e9) / 1000.0;
+    line.transfer.startSend(line.in, SerialTransfer::XmodemCrc,
+                            heedJournal && receiverAlreadyAsked(line.engine.journal, line.channel->id));
+    line.waitDone();
+    if (line.ok)
+        result.rate = double(data.size()) / (double(clock.nsecsElapsed()) / 1e9) / 1000.0;
     return result;
 }
-
 } // namespace
 
 int main(int argc, char** argv)

@@ -31,6 +31,22 @@ QByteArray reasonWord(int status)
     return "Error";
 }
 
+QByteArray responseBytes(int status, const QByteArray& payload, const QString& sessionId)
+{
+    QByteArray out;
+    out.reserve(payload.size() + 160);
+    out += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonWord(status);
+    out += "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: ";
+    out += QByteArray::number(payload.size()) + "\r\n";
+    if (!sessionId.isEmpty())
+        out += "Mcp-Session-Id: " + sessionId.toUtf8() + "\r\n";
+    if (status == 405)
+        out += "Allow: POST, DELETE\r\n";
+    out += "\r\n";
+    out += payload;
+    return out;
+}
+
 } // namespace
 
 McpServer::McpServer(Engine* engine_, QObject* parent)
@@ -47,6 +63,8 @@ McpServer::McpServer(Engine* engine_, QObject* parent)
     // would wait out their retransmission back-off.
     setListenBacklogSize(std::numeric_limits<int>::max());
     connect(this, &QTcpServer::newConnection, this, &McpServer::acceptConnections);
+    refusalNoteTimer.setSingleShot(true);
+    connect(&refusalNoteTimer, &QTimer::timeout, this, &McpServer::writeRefusalNote);
 }
 
 McpServer::~McpServer()
@@ -120,6 +138,14 @@ QString McpServer::url() const
 void McpServer::acceptConnections()
 {
     while (QTcpSocket* socket = nextPendingConnection()) {
+        // Every account on the machine can reach the loopback address. Only
+        // this user's programs are served, and that is settled first, so that
+        // another account can neither read the sessions nor hold the
+        // connections that the limit below leaves for this user's agents.
+        if (!peers.ownedBySelf(static_cast<int>(socket->socketDescriptor()))) {
+            refuse(socket);
+            continue;
+        }
         if (openConnections >= MaxConnections) {
             // Refused unread: nothing of it is buffered beyond the kernel's.
             socket->abort();
@@ -248,6 +274,41 @@ void McpServer::acceptRequest(QTcpSocket* socket, const QByteArray& request)
     handleMessage(socket, message, sessionId);
 }
 
+void McpServer::refuse(QTcpSocket* socket)
+{
+    // What the client has sent so far is taken off the socket, so that
+    // closing it ends the connection after the answer rather than resetting
+    // it; anything later is the kernel's to reject.
+    if (socket->waitForReadyRead(0))
+        socket->readAll();
+    if (socket->state() == QAbstractSocket::ConnectedState) {
+        socket->write(responseBytes(403, {}, {}));
+        socket->flush();
+    }
+    socket->abort();
+    socket->deleteLater();
+    noteRefusal();
+}
+
+void McpServer::noteRefusal()
+{
+    ++refusedPeers;
+    if (refusalNoteTimer.isActive())
+        return;
+    const qint64 wait = refusalNoteAge.isValid() ? refusalNoteIntervalMs - refusalNoteAge.elapsed() : 0;
+    if (wait <= 0)
+        writeRefusalNote();
+    else
+        refusalNoteTimer.start(static_cast<int>(wait));
+}
+
+void McpServer::writeRefusalNote()
+{
+    refusalNoteAge.start();
+    refusalNote = QStringLiteral("已拒绝其他本地账户的 %1 个连接").arg(refusedPeers);
+    Q_EMIT refusalNoted(refusalNote);
+}
+
 QString McpServer::createSession(const QJsonObject& message)
 {
     if (sessions.size() >= MaxSessions)
@@ -273,18 +334,7 @@ void McpServer::writeResponse(QTcpSocket* socket, int status, const QByteArray& 
 {
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
-    QByteArray out;
-    out.reserve(payload.size() + 160);
-    out += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonWord(status);
-    out += "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: ";
-    out += QByteArray::number(payload.size()) + "\r\n";
-    if (!sessionId.isEmpty())
-        out += "Mcp-Session-Id: " + sessionId.toUtf8() + "\r\n";
-    if (status == 405)
-        out += "Allow: POST, DELETE\r\n";
-    out += "\r\n";
-    out += payload;
-    socket->write(out);
+    socket->write(responseBytes(status, payload, sessionId));
     socket->disconnectFromHost();
 }
 

@@ -5,7 +5,11 @@
 #include <QJsonValue>
 #include <QMap>
 #include <QString>
+#include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTimer>
+
+#include "platform/LoopbackPeer.h"
 
 #include <functional>
 #include <optional>
@@ -73,14 +77,27 @@ public:
     // shorten it; the product keeps the default.
     int connectionTimeoutMs = 20000;
 
+    // Connections refused because another local account holds their other
+    // end (or no owner could be found). They never reach the call log or
+    // lastError; refusalNote says how many there were in one line, brought
+    // up to date at most once per refusalNoteIntervalMs (empty until the
+    // first), and refusalNoted announces each new text.
+    qint64 refusedPeers = 0;
+    QString refusalNote;
+    int refusalNoteIntervalMs = 60000;
+
 Q_SIGNALS:
     void protocolAccessChanged();
     void portChanged(quint16 port);
     void toolCalled(const QJsonObject& record);
     void guiConnectionOpened(vn::Channel* channel);
+    void refusalNoted(const QString& note);
 
 private:
     void acceptConnections();
+    void refuse(QTcpSocket* socket);
+    void noteRefusal();
+    void writeRefusalNote();
     // One complete answer from ready body bytes; respond() is this for JSON objects.
     void writeResponse(QTcpSocket* socket, int status, const QByteArray& payload, const QString& sessionId);
     void handleMessage(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
@@ -96,6 +113,9 @@ private:
     Engine* engine;
     QJsonObject access;
     int openConnections = 0;
+    platform::LoopbackPeer peers;
+    QElapsedTimer refusalNoteAge;
+    QTimer refusalNoteTimer;
 };
 
 } // namespace vn

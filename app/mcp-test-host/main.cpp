@@ -9,6 +9,8 @@
 //   allow-ai-control on|off
 //   protocol serial|tcp|udp|ssh on|off
 // each answered by one line, "ok" or "error: <message>".
+// Like the program, it serves only clients of the user it runs as; how many
+// others it refused goes to standard error, one line a minute at most.
 
 #include "core/Engine.h"
 #include "core/Fail.h"
@@ -97,6 +99,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "mcp-test-host: %s\n", server.lastError.toLocal8Bit().constData());
         return 1;
     }
+    QObject::connect(&server, &vn::McpServer::refusalNoted, &app, [](const QString& note) {
+        std::fprintf(stderr, "mcp-test-host: %s\n", note.toLocal8Bit().constData());
+    });
     say(server.url());
 
     QByteArray pending;

@@ -2,6 +2,7 @@
 // output line, its switch commands and its way of stopping.
 
 #include "HttpClient.h"
+#include "tests/support/ForeignClient.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -61,6 +62,37 @@ private Q_SLOTS:
         host.closeWriteChannel();
         QVERIFY(host.waitForFinished(15000));
         QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(host.exitCode(), 0);
+    }
+
+    void servesOnlyItsOwnUser()
+    {
+        const QString why = ForeignClient::unavailable();
+        if (!why.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no client under another uid: ") + why));
+        QProcess host;
+        host.start(hostPath(), {"--port", "0"});
+        QVERIFY2(host.waitForStarted(5000), qPrintable(host.errorString()));
+        const QString url = QString::fromUtf8(readLine(host));
+        const quint16 port = static_cast<quint16>(url.section(QLatin1Char(':'), 2).section(QLatin1Char('/'), 0, 0).toUInt());
+        QVERIFY2(port != 0, qPrintable(url));
+
+        ForeignClient intruder;
+        QVERIFY(intruder.start(QStringLiteral("127.0.0.1"), port, 1,
+                               postRequest(R"({"jsonrpc":"2.0","id":1,"method":"initialize"})")));
+        QTRY_COMPARE_WITH_TIMEOUT(intruder.replies().size(), 1, 15000);
+        QVERIFY2(intruder.replies().constFirst().startsWith("HTTP/1.1 403 Error\r\n"),
+                 intruder.replies().constFirst().constData());
+        QByteArray said;
+        QVERIFY(waitUntil([&] {
+            said += host.readAllStandardError();
+            return said.contains('\n');
+        }, 15000));
+        QCOMPARE(said, QStringLiteral("mcp-test-host: 已拒绝其他本地账户的 1 个连接\n").toUtf8());
+        QVERIFY(!initialize(port).isEmpty());
+
+        host.closeWriteChannel();
+        QVERIFY(host.waitForFinished(15000));
         QCOMPARE(host.exitCode(), 0);
     }
 

@@ -139,6 +139,8 @@ QWidget* McpSettingsPage::buildPortRows()
     addressRow->addWidget(copy);
     layout->addLayout(addressRow);
 
+    layout->addWidget(mutedNote(QStringLiteral("只为本账户的程序服务，其他本地账户的连接一律拒绝。")));
+
     result = label(QStringLiteral("修改端口后，点击「一键更新已安装 Agent」同步接入地址。"), QStringLiteral("mcpPortResult"));
     result->setWordWrap(true);
     // The server's error text names the system's reason; never read it as markup.

@@ -205,6 +205,8 @@ void Window::updateStatus()
                            + check.value(QStringLiteral("status")).toString());
     }
     QString mcpTip = server->lastError.isEmpty() ? server->url() : server->lastError;
+    if (!server->refusalNote.isEmpty())
+        mcpTip += QLatin1Char('\n') + server->refusalNote;
     if (!pending.isEmpty()) {
         mcp += QStringLiteral(" · %1 个 Agent 待检查").arg(pending.size());
         mcpTip += QLatin1Char('\n') + pending.join(QLatin1Char('\n'))

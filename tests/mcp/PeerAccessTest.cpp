@@ -37,9 +37,16 @@ qsizetype openSockets(const QObject* server)
 class PeerAccessTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<Engine> engine;
-    std::unique_ptr<McpServer> server;
+    // A fresh engine with one demo channel and its server for every test.
+    struct Served {
+        Engine engine;
+        McpServer server{&engine};
+    };
+    std::unique_ptr<Served> served;
     quint16 port = 0;
+
+    Engine& engine() { return served->engine; }
+    McpServer& server() { return served->server; }
 
 private Q_SLOTS:
     void init()
@@ -47,18 +54,13 @@ private Q_SLOTS:
         const QString why = ForeignClient::unavailable();
         if (!why.isEmpty())
             QSKIP(qPrintable(QStringLiteral("no client under another uid: ") + why));
-        engine = std::make_unique<Engine>();
-        engine->waveformDemo();
-        server = std::make_unique<McpServer>(engine.get());
-        QVERIFY(server->start(0));
-        port = server->serverPort();
+        served = std::make_unique<Served>();
+        engine().waveformDemo();
+        QVERIFY(server().start(0));
+        port = server().serverPort();
     }
 
-    void cleanup()
-    {
-        server.reset();
-        engine.reset();
-    }
+    void cleanup() { served.reset(); }
 
     void otherAccountGetsForbiddenAndNoSession()
     {
@@ -71,10 +73,10 @@ private Q_SLOTS:
         QVERIFY2(reply.contains("\r\nContent-Length: 0\r\n"), reply.constData());
         QVERIFY(reply.endsWith("\r\n\r\n"));
         QVERIFY(!reply.contains("Mcp-Session-Id"));
-        QVERIFY(server->sessions.isEmpty());
-        QCOMPARE(server->refusedPeers, 1);
-        QCOMPARE(server->lastError, QString());
-        QCOMPARE(server->refusalNote, QStringLiteral("已拒绝其他本地账户的 1 个连接"));
+        QVERIFY(server().sessions.isEmpty());
+        QCOMPARE(server().refusedPeers, 1);
+        QCOMPARE(server().lastError, QString());
+        QCOMPARE(server().refusalNote, QStringLiteral("已拒绝其他本地账户的 1 个连接"));
 
         // The owner's own client is served as ever.
         const QString session = initialize(port, QStringLiteral("owner"));
@@ -85,7 +87,7 @@ private Q_SLOTS:
                      .value("connection_count").toInt(), 1);
         const QJsonObject events = callTool(port, session, QStringLiteral("read_all_events"), {{"after", 0}});
         QCOMPARE(events.value("result").toObject().value("isError").toBool(true), false);
-        QCOMPARE(server->sessions.size(), 1);
+        QCOMPARE(server().sessions.size(), 1);
     }
 
     void otherAccountNeverReachesTheCallLog()
@@ -93,17 +95,17 @@ private Q_SLOTS:
         // Even with a session id it has learnt somehow.
         const QString session = initialize(port, QStringLiteral("owner"));
         QVERIFY(!session.isEmpty());
-        engine->allowAiControl = true;
+        engine().allowAiControl = true;
         const QByteArray call = postRequest(
             R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"get_status","arguments":{}}})", session);
         const QJsonObject closing{
             {"jsonrpc", "2.0"}, {"id", 3}, {"method", "tools/call"},
             {"params", QJsonObject{{"name", "close_connection"},
-                                   {"arguments", QJsonObject{{"channel_id", engine->channels.begin()->second->id}}}}}};
+                                   {"arguments", QJsonObject{{"channel_id", engine().channels.begin()->second->id}}}}}};
         const QByteArray close = postRequest(QJsonDocument(closing).toJson(QJsonDocument::Compact), session);
         const QByteArray end = "DELETE /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\nMcp-Session-Id: " + session.toUtf8()
                                + "\r\n\r\n";
-        QSignalSpy called(server.get(), &McpServer::toolCalled);
+        QSignalSpy called(&server(), &McpServer::toolCalled);
         ForeignClient intruder;
         for (const QByteArray& request : {call, close, end}) {
             QVERIFY(intruder.start(QStringLiteral("127.0.0.1"), port, 1, request));
@@ -112,18 +114,18 @@ private Q_SLOTS:
                      intruder.replies().constFirst().constData());
             intruder.stop();
         }
-        QCOMPARE(server->refusedPeers, 3);
+        QCOMPARE(server().refusedPeers, 3);
         QCOMPARE(called.size(), 0);
-        QCOMPARE(server->callCount, 0);
-        QVERIFY(server->history.isEmpty());
-        QVERIFY(server->sessions.contains(session));
-        QCOMPARE(engine->channels.size(), size_t(1));
+        QCOMPARE(server().callCount, 0);
+        QVERIFY(server().history.isEmpty());
+        QVERIFY(server().sessions.contains(session));
+        QCOMPARE(engine().channels.size(), size_t(1));
 
         const QJsonObject status = callTool(port, session, QStringLiteral("get_status"));
         QCOMPARE(status.value("result").toObject().value("isError").toBool(true), false);
-        QCOMPARE(server->history.size(), 1);
-        QCOMPARE(server->history.at(0).toObject().value("client").toString(), QStringLiteral("owner"));
-        QCOMPARE(server->lastError, QString());
+        QCOMPARE(server().history.size(), 1);
+        QCOMPARE(server().history.at(0).toObject().value("client").toString(), QStringLiteral("owner"));
+        QCOMPARE(server().lastError, QString());
     }
 
     void idleConnectionsOfAnotherAccountDoNotLockOutTheOwner()
@@ -132,9 +134,9 @@ private Q_SLOTS:
         QVERIFY(intruder.start(QStringLiteral("127.0.0.1"), port, McpServer::MaxConnections));
         QTRY_VERIFY_WITH_TIMEOUT(intruder.connected(), 15000);
         QCOMPARE(intruder.failure(), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(server->refusedPeers, qint64(McpServer::MaxConnections), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(server().refusedPeers, qint64(McpServer::MaxConnections), 15000);
         // Closed at once: none of them holds a place while the other account keeps its end.
-        QTRY_COMPARE(openSockets(server.get()), 0);
+        QTRY_COMPARE(openSockets(&server()), 0);
 
         // Answered while all of them are still held, well inside the time
         // the held connections would otherwise have kept the owner out.
@@ -147,23 +149,23 @@ private Q_SLOTS:
 
     void refusalsAreNotedOnceAnInterval()
     {
-        server->refusalNoteIntervalMs = 600000;
-        QSignalSpy noted(server.get(), &McpServer::refusalNoted);
+        server().refusalNoteIntervalMs = 600000;
+        QSignalSpy noted(&server(), &McpServer::refusalNoted);
         ForeignClient intruder;
         QVERIFY(intruder.start(QStringLiteral("127.0.0.1"), port, 5));
-        QTRY_COMPARE_WITH_TIMEOUT(server->refusedPeers, 5, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(server().refusedPeers, 5, 15000);
         QCOMPARE(noted.size(), 1);
         QCOMPARE(noted.at(0).at(0).toString(), QStringLiteral("已拒绝其他本地账户的 1 个连接"));
-        QCOMPARE(server->refusalNote, QStringLiteral("已拒绝其他本地账户的 1 个连接"));
+        QCOMPARE(server().refusalNote, QStringLiteral("已拒绝其他本地账户的 1 个连接"));
     }
 
     void theNoteCatchesUpAfterTheInterval()
     {
-        server->refusalNoteIntervalMs = 200;
+        server().refusalNoteIntervalMs = 200;
         ForeignClient intruder;
         QVERIFY(intruder.start(QStringLiteral("127.0.0.1"), port, 5));
-        QTRY_COMPARE_WITH_TIMEOUT(server->refusedPeers, 5, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(server->refusalNote, QStringLiteral("已拒绝其他本地账户的 5 个连接"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(server().refusedPeers, 5, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(server().refusalNote, QStringLiteral("已拒绝其他本地账户的 5 个连接"), 10000);
     }
 };
 

@@ -3,10 +3,10 @@
 #include "core/Engine.h"
 #include "core/Fail.h"
 #include "core/JsonSize.h"
+#include "core/StreamDecoder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTextCodec>
 #include <QXmlStreamReader>
 
 #include <cmath>

@@ -2,6 +2,7 @@
 
 #include "core/Fail.h"
 #include "core/Journal.h"
+#include "core/StreamDecoder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -155,10 +156,10 @@ void Channel::parseStructured(Source& source, const QByteArray& data, qint64 eve
         QTextCodec* codec = parserCodec(encoding);
         if (!codec)
             fail(QStringLiteral("不支持的解析编码"));
-        source.decoder.reset(codec->makeDecoder());
+        source.decoder = std::make_unique<StreamDecoder>(*codec);
     }
     static const QRegularExpression control(QStringLiteral("\\x1b\\[[0-?]*[ -/]*[@-~]"));
-    QString text = source.pendingEscape + source.decoder->toUnicode(data);
+    QString text = source.pendingEscape + source.decoder->decode(data);
     source.pendingEscape.clear();
     if (text.contains(QChar(0x1b))) {
         text.remove(control);

@@ -7,10 +7,11 @@
 #include <deque>
 #include <memory>
 
-class QTextDecoder;
 class QXmlStreamReader;
 
 namespace vn {
+
+class StreamDecoder;
 
 // One bounded, cursor-readable list of records (structured documents or
 // frame-script frames) of one peer.
@@ -50,7 +51,7 @@ struct Source {
     int rejectedLines = 0;
 
     QString pendingText;
-    std::unique_ptr<QTextDecoder> decoder;
+    std::unique_ptr<StreamDecoder> decoder;
     // Unfinished control sequence at the end of the pending text, held back
     // until the next chunk shows where it ends.
     QString pendingEscape;

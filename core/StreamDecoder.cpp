@@ -64,9 +64,8 @@ qsizetype StreamDecoder::unfinished(QByteArrayView bytes) const
     const qsizetype n = bytes.size();
     switch (m_method) {
     case Method::Utf8:
-        // Only the last lead byte can still wait for continuation bytes, and
-        // only when everything after it continues it; any other byte settles
-        // the sequence before it, which Qt's decoder then replaces by itself.
+        // Only the last lead byte can still wait for continuation bytes, when
+        // the few bytes after it all continue it.
         for (qsizetype k = n - 1; k >= 0 && k >= n - 3; --k) {
             const uchar b = uchar(bytes[k]);
             if (isContinuation(b))

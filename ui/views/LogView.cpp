@@ -1,12 +1,11 @@
 #include "ui/views/LogView.h"
 
+#include "core/StreamDecoder.h"
 #include "ui/kit/IconPainter.h"
 
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextCodec>
 #include <QTextCursor>
-#include <QTextDecoder>
 #include <QTextDocument>
 #include <QWheelEvent>
 
@@ -17,12 +16,6 @@ namespace vn {
 namespace {
 
 constexpr QChar kEsc = QChar(0x1B);
-
-QTextCodec* codecFor(const QString& name)
-{
-    QTextCodec* codec = QTextCodec::codecForName(name.toLatin1());
-    return codec ? codec : QTextCodec::codecForName("UTF-8");
-}
 
 // Characters the text engine would turn into block or frame boundaries; device
 // data must not split lines behind the view's back.
@@ -132,7 +125,7 @@ void LogView::feed(const QJsonObject& event)
     std::shared_ptr<Stream>& slot = m_streams[key];
     if (!slot) {
         slot = std::make_shared<Stream>();
-        slot->decoder.reset(codecFor(encoding)->makeDecoder());
+        slot->decoder = std::make_unique<StreamDecoder>(encoding);
     }
     Stream& stream = *slot;
 
@@ -142,7 +135,7 @@ void LogView::feed(const QJsonObject& event)
     if (hexMode && !bytes.isEmpty())
         text = hex.toUpper() + u'\n';
     else
-        text = stream.decoder->toUnicode(bytes);
+        text = stream.decoder->decode(bytes);
     if (direction == QLatin1String("status"))
         text = event.value(QLatin1String("message")).toString() + u'\n';
 

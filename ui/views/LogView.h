@@ -13,9 +13,9 @@
 
 #include <memory>
 
-class QTextDecoder;
-
 namespace vn {
+
+class StreamDecoder;
 
 // The read-only colour log of a channel's journal events. Each direction and
 // peer has its own decoding stream, so text split over several events and
@@ -34,7 +34,7 @@ public:
         Stream(const Stream&) = delete;
         Stream& operator=(const Stream&) = delete;
 
-        std::unique_ptr<QTextDecoder> decoder;
+        std::unique_ptr<StreamDecoder> decoder;
         AnsiState attributes;
         QString escape;
         bool osc = false;

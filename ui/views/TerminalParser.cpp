@@ -1,9 +1,7 @@
 #include "ui/views/TerminalParser.h"
 
+#include "core/StreamDecoder.h"
 #include "ui/views/TerminalScreen.h"
-
-#include <QTextCodec>
-#include <QTextDecoder>
 
 namespace vn {
 
@@ -20,10 +18,7 @@ TerminalParser::~TerminalParser() = default;
 
 void TerminalParser::reset(const QString& encoding)
 {
-    QTextCodec* codec = QTextCodec::codecForName(encoding.toLatin1());
-    if (!codec)
-        codec = QTextCodec::codecForName("UTF-8");
-    m_decoder.reset(codec->makeDecoder());
+    m_decoder = std::make_unique<StreamDecoder>(encoding);
     m_escape.clear();
     m_osc = false;
 }
@@ -32,7 +27,7 @@ void TerminalParser::feed(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
         return;
-    feedText(m_decoder->toUnicode(bytes));
+    feedText(m_decoder->decode(bytes));
 }
 
 void TerminalParser::feedText(QStringView text)

@@ -6,16 +6,15 @@
 
 #include <memory>
 
-class QTextDecoder;
-
 namespace vn {
 
+class StreamDecoder;
 class TerminalScreen;
 
 // Turns received bytes into operations on a TerminalScreen: decodes them with
-// a stateful text decoder (a character split across two deliveries is decoded
-// whole) and interprets control characters and escape sequences. The state
-// lasts across feeds, so a sequence split between deliveries is read whole.
+// a StreamDecoder (a character split across two deliveries is decoded whole)
+// and interprets control characters and escape sequences. The state lasts
+// across feeds, so a sequence split between deliveries is read whole.
 // It never answers the host.
 class TerminalParser {
 public:
@@ -39,7 +38,7 @@ private:
     void sequence(QChar ch);
 
     TerminalScreen& m_screen;
-    std::unique_ptr<QTextDecoder> m_decoder;
+    std::unique_ptr<StreamDecoder> m_decoder;
     QString m_escape;
     bool m_osc = false;
 };

@@ -98,6 +98,8 @@ QString StreamDecoder::decode(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return {};
+    if (m_tail.isEmpty() && unfinished(bytes) == 0)
+        return convert(bytes);
     QByteArray buffer = m_tail;
     buffer.append(bytes);
     const qsizetype keep = unfinished(buffer);

@@ -112,6 +112,36 @@ private Q_SLOTS:
         QVERIFY(!shown.contains("[late000]"));
     }
 
+    // A character cut between two reads, in the window's own encoding.
+    void splitCharacterKeepsTheNextByte_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("utf-8 lead byte, then @") << QStringLiteral("utf-8") << QByteArray("BND1 \xdb")
+                                                 << QByteArray("@after\r\n") << QStringLiteral("BND1 \ufffd@after");
+        QTest::newRow("GBK character split") << QStringLiteral("GBK") << QByteArray("BND2 \xd6")
+                                             << QByteArray("\xd0!\r\n") << QString::fromUtf8("BND2 中!");
+    }
+    void splitCharacterKeepsTheNextByte()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QString, line);
+        Engine engine;
+        Channel* ch = loopChannel(engine);
+        SerialMonitorDialog dialog;
+        part<QComboBox>(dialog, "serialMonitorEncoding")->setCurrentText(encoding);
+        dialog.setChannel(ch);
+        dialog.show();
+        ch->receive(first, QString());
+        QTRY_VERIFY(dialog.readPosition() == engine.journal.lastSeq);
+        ch->receive(second, QString());
+        QTRY_VERIFY(dialog.log->toPlainText().contains(line));
+    }
+
     void journalGapIsAnnounced()
     {
         Engine engine;

@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <optional>
 
 namespace vn {
@@ -203,15 +204,30 @@ void LogView::interpret(Stream& stream, QStringView text, const Prefix& prefix)
             stream.afterCr = false;
         } else {
             stream.afterCr = false;
-            QTextBlock block = openBlock(stream);
-            if (!block.isValid())
-                block = openLine(stream, prefix);
             qsizetype end = i + 1;
             while (end < n && (text[end].unicode() >= 0x20 || text[end] == u'\t'))
                 ++end;
-            appendRun(stream, block, text.sliced(i, end - i), prefix.direction);
+            write(stream, text.sliced(i, end - i), prefix);
             i = end - 1;
         }
+    }
+}
+
+void LogView::write(Stream& stream, QStringView run, const Prefix& prefix)
+{
+    while (!run.isEmpty()) {
+        QTextBlock block = openBlock(stream);
+        if (!block.isValid())
+            block = openLine(stream, prefix);
+        else if (stream.length >= kMaxLineLength)
+            block = openLine(stream, prefix, true);
+        qsizetype piece = std::min(run.size(), kMaxLineLength - stream.length);
+        // A surrogate pair stays on one line.
+        if (piece < run.size() && run[piece - 1].isHighSurrogate() && run[piece].isLowSurrogate())
+            ++piece;
+        appendRun(stream, block, run.first(piece), prefix.direction);
+        stream.length += piece;
+        run = run.sliced(piece);
     }
 }
 
@@ -233,12 +249,13 @@ QTextBlock LogView::openBlock(const Stream& stream) const
     return document()->findBlockByNumber(static_cast<int>(number));
 }
 
-QTextBlock LogView::openLine(Stream& stream, const Prefix& prefix)
+QTextBlock LogView::openLine(Stream& stream, const Prefix& prefix, bool continuation)
 {
     QString text;
     if (timestamps)
         text += prefix.time.mid(11, 12) + QStringLiteral("  ");
-    text += prefix.direction.toUpper().leftJustified(6, u' ');
+    // A "+" after the direction marks a line that goes on from the one before.
+    text += (prefix.direction.toUpper() + (continuation ? QStringLiteral("+") : QString())).leftJustified(6, u' ');
     if (!prefix.peer.isEmpty())
         text += prefix.peer + QStringLiteral("  ");
 
@@ -265,6 +282,7 @@ QTextBlock LogView::openLine(Stream& stream, const Prefix& prefix)
     ++m_linesOpened;
     cursor.insertText(text, m_prefixFormat);
     stream.line = m_linesOpened - 1;
+    stream.length = 0;
     const QTextBlock block = cursor.block();
     evaluate(block);
     return block;

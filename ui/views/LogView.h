@@ -26,6 +26,11 @@ class LogView : public QTextEdit {
     Q_OBJECT
 public:
     static constexpr int kMaxLines = 4000;
+    // The most characters one line shows after its prefix. A longer line goes
+    // on in a continuation line of the same direction and peer, so that
+    // laying out and filtering the line it grows in costs the same however
+    // long the device's line is.
+    static constexpr qsizetype kMaxLineLength = 4096;
 
     // The decoding state of one direction and peer.
     struct Stream {
@@ -43,6 +48,8 @@ public:
         // limit removed is recognised as gone instead of aliasing a newer block.
         qint64 line = -1;
         bool afterCr = false;
+        // Characters written to the open line after its prefix.
+        qsizetype length = 0;
     };
 
     explicit LogView(QWidget* parent = nullptr);
@@ -79,7 +86,8 @@ private:
     };
     void interpret(Stream& stream, QStringView text, const Prefix& prefix);
     QTextBlock openBlock(const Stream& stream) const;
-    QTextBlock openLine(Stream& stream, const Prefix& prefix);
+    QTextBlock openLine(Stream& stream, const Prefix& prefix, bool continuation = false);
+    void write(Stream& stream, QStringView run, const Prefix& prefix);
     void appendRun(Stream& stream, const QTextBlock& block, QStringView run, const QString& direction);
     void evaluate(QTextBlock block);
     void scrollToEnd();

@@ -314,6 +314,89 @@ private Q_SLOTS:
         }
     }
 
+    void endlessLineGoesOnInBoundedLines()
+    {
+        // 1 MiB without a line break, 4 KiB an event and an event a tick, as a
+        // device that never ends its line reaches the page; a filter is set.
+        // Each 16-byte piece is 15 characters, so lines end inside events.
+        const QByteArray piece("0123456789ABCD\xc3\xa9");
+        QByteArray bytes = piece.repeated(65536);
+        bytes.replace(100 * 4096 + 1600, 6, "NEEDLE");
+        const QString text = QString::fromUtf8(bytes);
+        Fixture f;
+        f.view.setFilter(plain(QStringLiteral("NEEDLE")));
+        for (qsizetype at = 0; at < bytes.size(); at += 4096) {
+            f.view.feed(journalEvent("rx", bytes.mid(at, 4096), "COM1"));
+            settle();
+        }
+        const QStringList all = lines(f.view);
+        QCOMPARE(all.size(), int(text.size() / LogView::kMaxLineLength));
+        QString kept;
+        for (qsizetype index = 0; index < all.size(); ++index) {
+            const QString& line = all.at(index);
+            QCOMPARE(line.size(), 12 + LogView::kMaxLineLength);
+            QCOMPARE(line.left(12), index == 0 ? QStringLiteral("RX    COM1  ") : QStringLiteral("RX+   COM1  "));
+            kept += line.mid(12);
+        }
+        QCOMPARE(kept, text);
+        const QStringList shown = visibleLines(f.view);
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first().contains(QStringLiteral("NEEDLE")));
+        f.view.setFilter(SearchFilter());
+        QCOMPARE(visibleLines(f.view).size(), all.size());
+        // The line end closes the line where it stands; the next one starts afresh.
+        f.view.feed(journalEvent("rx", "\nnext\n", "COM1"));
+        QCOMPARE(lines(f.view).size(), all.size() + 1);
+        QCOMPARE(lines(f.view).last(), QStringLiteral("RX    COM1  next"));
+    }
+
+    void lineBound_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("expected");
+        const int bound = int(LogView::kMaxLineLength);
+        const QString full(bound, u'a');
+        QTest::newRow("at the bound") << QByteArray(bound, 'a') + "\nc\n" << QStringList{"RX    " + full, "RX    c"};
+        QTest::newRow("one past") << QByteArray(bound + 1, 'a')
+                                  << QStringList{"RX    " + full, "RX+   a"};
+        QTest::newRow("twice over") << QByteArray(2 * bound + 2, 'a') + "\rb"
+                                    << QStringList{"RX    " + full, "RX+   " + full, "RX+   aa", "RX    b"};
+        QTest::newRow("surrogate pair kept whole")
+            << QByteArray(bound - 1, 'a') + "\xf0\x9f\x98\x80" "b"
+            << QStringList{"RX    " + QString(bound - 1, u'a') + QString::fromUtf8("\xf0\x9f\x98\x80"), "RX+   b"};
+    }
+
+    void lineBound()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, expected);
+        Fixture f;
+        f.view.feed(journalEvent("rx", bytes));
+        QCOMPARE(lines(f.view), expected);
+        // Split into two events around the bound: the same lines.
+        for (const qsizetype at : {LogView::kMaxLineLength - 1, LogView::kMaxLineLength, LogView::kMaxLineLength + 1}) {
+            Fixture g;
+            g.view.feed(journalEvent("rx", bytes.left(at)));
+            g.view.feed(journalEvent("rx", bytes.mid(at)));
+            QCOMPARE(lines(g.view), expected);
+        }
+    }
+
+    void continuationKeepsStreamAndColour()
+    {
+        LogView view;
+        view.feed(journalEvent("rx", "\x1b[31m" + QByteArray(LogView::kMaxLineLength, 'r'), "A",
+                               "2026-01-02T10:00:00.000Z"));
+        view.feed(journalEvent("rx", "other\n", "B", "2026-01-02T10:30:00.000Z"));
+        view.feed(journalEvent("rx", "s\n", "A", "2026-01-02T11:00:00.000Z"));
+        const QStringList all = lines(view);
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all.at(1), QStringLiteral("10:30:00.000  RX    B  other"));
+        // The continuation carries the time of the event that continued it.
+        QCOMPARE(all.at(2), QStringLiteral("11:00:00.000  RX+   A  s"));
+        QCOMPARE(formatAt(view.document()->lastBlock(), 23).foreground().color(), vn::ansiColor(1));
+    }
+
     void paragraphSeparatorStaysInLine()
     {
         Fixture f;

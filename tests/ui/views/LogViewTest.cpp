@@ -86,6 +86,21 @@ struct Fixture {
     LogView view;
 };
 
+// The bytes as one rx event, and split in two at each given position, give
+// the expected lines.
+void expectLines(const QByteArray& bytes, const QList<qsizetype>& splits, const QStringList& expected)
+{
+    Fixture f;
+    f.view.feed(journalEvent("rx", bytes));
+    QCOMPARE(lines(f.view), expected);
+    for (const qsizetype at : splits) {
+        Fixture g;
+        g.view.feed(journalEvent("rx", bytes.left(at)));
+        g.view.feed(journalEvent("rx", bytes.mid(at)));
+        QCOMPARE(lines(g.view), expected);
+    }
+}
+
 } // namespace
 
 class LogViewTest : public QObject {
@@ -162,16 +177,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, expected);
-        Fixture f;
-        f.view.feed(journalEvent("rx", bytes));
-        QCOMPARE(lines(f.view), expected);
         // Split at every byte into two events: the same lines.
-        for (int at = 1; at < bytes.size(); ++at) {
-            Fixture g;
-            g.view.feed(journalEvent("rx", bytes.left(at)));
-            g.view.feed(journalEvent("rx", bytes.mid(at)));
-            QCOMPARE(lines(g.view), expected);
-        }
+        QList<qsizetype> splits;
+        for (qsizetype at = 1; at < bytes.size(); ++at)
+            splits.append(at);
+        expectLines(bytes, splits, expected);
     }
 
     void oversizedOsc()
@@ -370,16 +380,9 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, expected);
-        Fixture f;
-        f.view.feed(journalEvent("rx", bytes));
-        QCOMPARE(lines(f.view), expected);
         // Split into two events around the bound: the same lines.
-        for (const qsizetype at : {LogView::kMaxLineLength - 1, LogView::kMaxLineLength, LogView::kMaxLineLength + 1}) {
-            Fixture g;
-            g.view.feed(journalEvent("rx", bytes.left(at)));
-            g.view.feed(journalEvent("rx", bytes.mid(at)));
-            QCOMPARE(lines(g.view), expected);
-        }
+        const qsizetype bound = LogView::kMaxLineLength;
+        expectLines(bytes, {bound - 1, bound, bound + 1}, expected);
     }
 
     void continuationKeepsStreamAndColour()

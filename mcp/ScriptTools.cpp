@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QList>
 
 namespace vn {
 
@@ -67,32 +68,44 @@ QJsonObject offline(QJsonObject result)
     return result;
 }
 
+// The trial's bytes, chunk by chunk. Every limit on the request is checked
+// here, before the script sees a byte, so the answer to a request that is too
+// large never depends on how fast the trial would have run.
+QList<QByteArray> trialChunks(const QJsonObject& arguments)
+{
+    const QJsonValue samples = arguments.value(QLatin1String("sample_chunks"));
+    if (arguments.contains(QLatin1String("sample_chunks")) && !samples.isArray())
+        fail(QStringLiteral("sample_chunks 必须是 HEX 字符串数组"));
+    const QJsonArray chunks = samples.toArray();
+    if (chunks.size() > MaxValidateChunks)
+        fail(QStringLiteral("试解析最多 128 个数据块"));
+    QList<QByteArray> decoded;
+    qsizetype total = 0;
+    for (const QJsonValue& chunk : chunks) {
+        if (!chunk.isString())
+            fail(QStringLiteral("每个试解析数据块必须是 HEX 字符串"));
+        if (chunk.toString().size() > MaxChunkChars)
+            fail(QStringLiteral("试解析输入过长"));
+        decoded.append(Engine::encode(chunk.toString(), true, QStringLiteral("utf-8"), QStringLiteral("none")));
+        total += decoded.last().size();
+        if (total > MaxTrialBytes)
+            fail(QStringLiteral("试解析输入合计最多 64 KiB"));
+    }
+    return decoded;
+}
+
 QJsonObject validate(const QJsonObject& arguments)
 {
     const QString code = sourceCode(arguments);
     try {
         FrameScriptRuntime runtime(FrameScriptProgram::compile(code));
-        const QJsonValue samples = arguments.value(QLatin1String("sample_chunks"));
-        if (arguments.contains(QLatin1String("sample_chunks")) && !samples.isArray())
-            fail(QStringLiteral("sample_chunks 必须是 HEX 字符串数组"));
-        const QJsonArray chunks = samples.toArray();
-        if (chunks.size() > MaxValidateChunks)
-            fail(QStringLiteral("试解析最多 128 个数据块"));
+        const QList<QByteArray> chunks = trialChunks(arguments);
         QElapsedTimer clock;
         clock.start();
         QJsonArray frames;
-        qsizetype total = 0;
-        for (const QJsonValue& chunk : chunks) {
+        for (const QByteArray& bytes : chunks) {
             if (clock.elapsed() > TrialBudgetMs)
                 throw ScriptError(0, QStringLiteral("试解析总耗时超限，请减少测试数据块"));
-            if (!chunk.isString())
-                fail(QStringLiteral("每个试解析数据块必须是 HEX 字符串"));
-            if (chunk.toString().size() > MaxChunkChars)
-                fail(QStringLiteral("试解析输入过长"));
-            const QByteArray bytes = Engine::encode(chunk.toString(), true, QStringLiteral("utf-8"), QStringLiteral("none"));
-            total += bytes.size();
-            if (total > MaxTrialBytes)
-                fail(QStringLiteral("试解析输入合计最多 64 KiB"));
             const QJsonArray produced = runtime.feed(bytes);
             for (const QJsonValue& frame : produced) {
                 if (frames.size() >= MaxFrames)

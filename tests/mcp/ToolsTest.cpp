@@ -600,6 +600,18 @@ private Q_SLOTS:
             << QJsonObject{{"code", body}, {"sample_chunks", QJsonArray{longest + ' '}}} << "试解析输入过长";
         QTest::newRow("more than 64 KiB in all")
             << QJsonObject{{"code", body}, {"sample_chunks", QJsonArray{longest, "01"}}} << "试解析输入合计最多 64 KiB";
+        // A script that never ends fails the trial on its first chunk: the
+        // limits of the request still come first, however the trial would go.
+        const QString endless = QStringLiteral("void main(const uint8_t d[], int n) { for (;;) {} }");
+        QTest::newRow("more than 64 KiB after a chunk that never ends")
+            << QJsonObject{{"code", endless}, {"sample_chunks", QJsonArray{"01", longest}}} << "试解析输入合计最多 64 KiB";
+        QTest::newRow("chunk too long after a chunk that never ends")
+            << QJsonObject{{"code", endless}, {"sample_chunks", QJsonArray{"01", longest + ' '}}} << "试解析输入过长";
+        QTest::newRow("chunk not a string after a chunk that never ends")
+            << QJsonObject{{"code", endless}, {"sample_chunks", QJsonArray{"01", 1}}} << "每个试解析数据块必须是 HEX 字符串";
+        QTest::newRow("bad hex after a chunk that never ends")
+            << QJsonObject{{"code", endless}, {"sample_chunks", QJsonArray{"01", "0G"}}}
+            << "HEX 需要完整的十六进制字节，例如 01 03 00 00";
         QTest::newRow("chunks not an array") << QJsonObject{{"code", body}, {"sample_chunks", "01"}}
                                              << "sample_chunks 必须是 HEX 字符串数组";
         QTest::newRow("chunk not a string") << QJsonObject{{"code", body}, {"sample_chunks", QJsonArray{1}}}

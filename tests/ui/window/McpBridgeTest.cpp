@@ -514,6 +514,14 @@ private Q_SLOTS:
 
         test->setEnabled(false); // as while a trial parse runs
         QCOMPARE(call("set_frame_script", arguments).error, QStringLiteral("GUI 正在试解析，请等待完成后再应用脚本"));
+        // The limits of the request come before the GUI's passing state, so
+        // a request too large is refused as such while a trial runs.
+        QJsonObject tooLarge = arguments;
+        tooLarge.insert("sample_chunks", QJsonArray{QString(131072, '0'), "01"});
+        QCOMPARE(call("set_frame_script", tooLarge).error, QStringLiteral("试解析输入合计最多 64 KiB"));
+        tooLarge = arguments;
+        tooLarge.insert("code", NewCode + QString(65536, ' '));
+        QCOMPARE(call("set_frame_script", tooLarge).error, QStringLiteral("脚本源码最多 64 KiB"));
         QCOMPARE(channel->scriptSource, saved);
         QCOMPARE(page->scriptTestHex, samples);
         test->setEnabled(true);

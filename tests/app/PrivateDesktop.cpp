@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <utility>
 
 namespace vn::test {
 
@@ -82,6 +83,26 @@ QStringList Desktop::windows(const QString& pattern) const
     return found.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QStringList Desktop::shownWindows(const QString& pattern) const
+{
+    const QString found = QString::fromUtf8(
+        xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern}));
+    return found.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QRect Desktop::settledGeometry(const QString& window, int ms) const
+{
+    QRect last;
+    QRect now;
+    const bool rested = waitFor(
+        [&]() {
+            last = std::exchange(now, geometry(window));
+            return !now.isEmpty() && now == last;
+        },
+        ms);
+    return rested ? now : QRect();
+}
+
 QRect Desktop::geometry(const QString& window) const
 {
     QRect rect;
@@ -102,23 +123,57 @@ QRect Desktop::geometry(const QString& window) const
     return rect;
 }
 
-void Desktop::drag(QPoint from, QPoint to, bool moveKey) const
+namespace {
+
+QStringList pressSteps(QPoint at, bool moveKey)
 {
-    QStringList steps{QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+    QStringList steps{QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
                       QStringLiteral("sleep"), QStringLiteral("0.2")};
     if (moveKey)
         steps << QStringLiteral("keydown") << QStringLiteral("alt");
     steps << QStringLiteral("mousedown") << QStringLiteral("1") << QStringLiteral("sleep") << QStringLiteral("0.2");
-    constexpr int count = 24;
+    return steps;
+}
+
+QStringList glideSteps(QPoint from, QPoint to, int count)
+{
+    QStringList steps;
     for (int step = 1; step <= count; ++step) {
         const QPoint at = from + (to - from) * step / count;
         steps << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
               << QStringLiteral("sleep") << QStringLiteral("0.05");
     }
-    steps << QStringLiteral("sleep") << QStringLiteral("0.3") << QStringLiteral("mouseup") << QStringLiteral("1");
+    return steps;
+}
+
+QStringList releaseSteps(bool moveKey)
+{
+    QStringList steps{QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("mouseup"), QStringLiteral("1")};
     if (moveKey)
         steps << QStringLiteral("keyup") << QStringLiteral("alt");
-    xdo(steps);
+    return steps;
+}
+
+} // namespace
+
+void Desktop::drag(QPoint from, QPoint to, bool moveKey) const
+{
+    xdo(pressSteps(from, moveKey) + glideSteps(from, to, 24) + releaseSteps(moveKey));
+}
+
+void Desktop::press(QPoint at, bool moveKey) const
+{
+    xdo(pressSteps(at, moveKey));
+}
+
+void Desktop::glide(QPoint from, QPoint to, int steps) const
+{
+    xdo(glideSteps(from, to, steps));
+}
+
+void Desktop::release(bool moveKey) const
+{
+    xdo(releaseSteps(moveKey));
 }
 
 void Desktop::click(QPoint at) const

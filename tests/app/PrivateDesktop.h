@@ -44,12 +44,23 @@ public:
     QByteArray xdo(const QStringList& arguments, int ms = 20000) const;
     // The window ids whose title matches the pattern.
     QStringList windows(const QString& pattern) const;
+    // The same, of the windows that are mapped and shown.
+    QStringList shownWindows(const QString& pattern) const;
     QRect geometry(const QString& window) const;
+    // The window's geometry once two looks in a row agree: the window manager
+    // has placed it and carried out every move asked of it so far. An empty
+    // rectangle when it does not rest within `ms`.
+    QRect settledGeometry(const QString& window, int ms = 20000) const;
 
     // Presses the left button at `from` (with the window manager's move key
     // held when `moveKey`), carries the mouse to `to` in small steps, as a hand
     // would, and lets go.
     void drag(QPoint from, QPoint to, bool moveKey = false) const;
+    // The same drag in parts, for a test that waits for the program between
+    // them: the press, the mouse carried in `steps` moves, the release.
+    void press(QPoint at, bool moveKey = false) const;
+    void glide(QPoint from, QPoint to, int steps = 24) const;
+    void release(bool moveKey = false) const;
     void click(QPoint at) const;
     // Types the text as key strokes into whatever has the keyboard focus,
     // `delayMs` between two keys.

@@ -212,7 +212,7 @@ private Q_SLOTS:
         socket.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(socket.waitForConnected(2000));
         socket.write("POST /mcp HTTP/1.1\r\n");
-        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 20000);
         QVERIFY(socket.readAll().isEmpty());
     }
 
@@ -221,9 +221,11 @@ private Q_SLOTS:
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(socket.waitForConnected(2000));
+        // Timers never fire early by more than a coarse timer's 5 %, so it
+        // still lives here; a busy machine can only make the close later.
         QTest::qWait(18500);
         QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
-        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 20000);
         QVERIFY(socket.readAll().isEmpty());
     }
 

@@ -197,13 +197,14 @@ describe('MCP server with the official SDK client', () => {
       assert.equal(await refused(client, 'send_data', { channel_id: id, payload: 'aa', hex_mode: true, newline: 'x' }),
         '换行参数无效');
 
-      // A long-poll woken by the peer's bytes.
+      // A long-poll woken by the peer's bytes: it answers on them, before its
+      // wait runs out, however slow the machine (how soon is a benchmark's figure).
       const { latest_cursor: latest } = await ok(client, 'get_status');
       setTimeout(() => peerSocket.write('world'), 300);
       const started = Date.now();
-      const woken = await ok(client, 'read_events', { channel_id: id, after: latest, wait_ms: 5000 });
+      const woken = await ok(client, 'read_events', { channel_id: id, after: latest, wait_ms: 10000 });
       const waited = Date.now() - started;
-      assert.ok(waited >= 250 && waited < 2000, `answered after ${waited} ms`);
+      assert.ok(waited >= 250 && waited < 10000, `answered after ${waited} ms`);
       assert.equal(woken.events.length, 1);
       assert.equal(woken.events[0].direction, 'rx');
       assert.equal(woken.events[0].text, 'world');

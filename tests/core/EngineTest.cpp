@@ -59,7 +59,7 @@ private Q_SLOTS:
         QCOMPARE(result.value("bytes_sent").toInteger(), 6);
         QCOMPARE(result.value("channel_id").toString(), ch->id);
         QCOMPARE(received.count(), 0);   // the echo comes from the event loop
-        QVERIFY(received.wait(2000));
+        QVERIFY(received.wait(20000));
         QCOMPARE(received.first().first().toByteArray(), payload);
         const auto log = events(engine, ch->id);
         QCOMPARE(log.size(), 3);
@@ -88,7 +88,7 @@ private Q_SLOTS:
         // Any spelling of the loopback is still the loopback.
         QSignalSpy echoed(first, &Channel::bytesReceived);
         QCOMPARE(first->send("x", QString(), QStringLiteral("test")).value("bytes_sent").toInteger(), 1);
-        QVERIFY(echoed.wait(2000));
+        QVERIFY(echoed.wait(20000));
 
         first->close();
         QCOMPARE(first->state, QStringLiteral("closed"));

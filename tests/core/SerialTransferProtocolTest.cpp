@@ -200,7 +200,7 @@ private Q_SLOTS:
         QCOMPARE(f.readAll(), a + QByteArray(1024, 'k'));
         w.transfer.feed(eot);   // within the linger: ACK again
         QCOMPARE(w.take(), ack);
-        QVERIFY(w.finished.wait(4000));
+        QVERIFY(w.finished.wait(20000));
         QCOMPARE(w.result(), QStringLiteral("接收完成，文件已保存"));
     }
 
@@ -317,7 +317,7 @@ private Q_SLOTS:
         Wire w;
         QVERIFY(w.transfer.startReceive(w.path("x"), T::XmodemCrc, -1));
         QCOMPARE(w.take(), QByteArray("C"));
-        QTRY_COMPARE_WITH_TIMEOUT(w.sent, QByteArray("C"), 2500);
+        QTRY_COMPARE_WITH_TIMEOUT(w.sent, QByteArray("C"), 20000);
         QCOMPARE(w.transfer.retries(), 1);
     }
 
@@ -331,7 +331,7 @@ private Q_SLOTS:
         QCOMPARE(w.take(), eot);
         QElapsedTimer quiet;
         quiet.start();
-        QTRY_COMPARE_WITH_TIMEOUT(w.sent, eot, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.sent, eot, 20000);
         QVERIFY2(quiet.elapsed() >= 2000, qPrintable(QString::number(quiet.elapsed())));
         QCOMPARE(w.transfer.retries(), 1);
         w.transfer.feed(ack);

@@ -362,7 +362,7 @@ private Q_SLOTS:
         raw.writer = [](const QByteArray&) { return true; };
         QSignalSpy rawFinished(&raw, &SerialTransfer::finished);
         QVERIFY(raw.startSend(in, SerialTransfer::Raw));
-        QVERIFY(rawFinished.wait(2000));
+        QVERIFY(rawFinished.wait(20000));
         QCOMPARE(rawFinished.first().at(1).toString(), QStringLiteral("发送完成（驱动已发送，设备端无确认）"));
         const QString out = dir.filePath(QStringLiteral("zero.bin"));
         QVERIFY(raw.startReceive(out, SerialTransfer::Raw, 0));

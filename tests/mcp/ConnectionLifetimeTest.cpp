@@ -150,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(socket.waitForConnected(2000));
         QTRY_COMPARE(openConnections(server.get()), 1);
         QCOMPARE(liveTimers(server.get()), baseline + 1);
-        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 20000);
         QVERIFY(socket.readAll().isEmpty());
         QTRY_COMPARE(openConnections(server.get()), 0);
         QCOMPARE(liveTimers(server.get()), baseline);

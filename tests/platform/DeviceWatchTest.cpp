@@ -34,11 +34,11 @@ void DeviceWatchTest::aNodeComingAndGoingIsReported()
     QFile node(folder.filePath(QStringLiteral("ttyUSB0")));
     QVERIFY(node.open(QIODevice::WriteOnly));
     node.close();
-    QVERIFY(changes.wait(5000));
+    QVERIFY(changes.wait(20000));
 
     changes.clear();
     QVERIFY(node.remove());
-    QVERIFY(changes.wait(5000));
+    QVERIFY(changes.wait(20000));
 }
 
 void DeviceWatchTest::theLinkFolderIsWatchedOnceItAppears()
@@ -50,13 +50,13 @@ void DeviceWatchTest::theLinkFolderIsWatchedOnceItAppears()
     QSignalSpy changes(&watch, &DeviceWatch::devicesChanged);
 
     QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("serial/by-id")));
-    QVERIFY(changes.wait(5000));
+    QVERIFY(changes.wait(20000));
     QTRY_VERIFY(watch.watched().contains(links));
 
     changes.clear();
     QVERIFY(QFile::link(folder.filePath(QStringLiteral("ttyUSB0")),
                         links + QStringLiteral("/usb-Maker_Device_0001-if00-port0")));
-    QVERIFY(changes.wait(5000));
+    QVERIFY(changes.wait(20000));
 }
 
 QTEST_GUILESS_MAIN(DeviceWatchTest)

@@ -182,7 +182,8 @@ private Q_SLOTS:
         timer.start();
         QCOMPARE(failureOf([&] { SshHostCache::resolve({QStringLiteral("h"), QString(), 0, QString(), QString()}, slow); }),
                  QStringLiteral("无法读取 OpenSSH 的有效配置，请检查主机名称和 SSH 配置文件"));
-        QVERIFY(timer.elapsed() < 4500);
+        // It gave up instead of waiting for the wrapper's 30 s sleep.
+        QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     }
 
     void removeEntries()

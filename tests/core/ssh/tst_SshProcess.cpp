@@ -137,18 +137,21 @@ private Q_SLOTS:
         // The program never reads, so the terminal's input fills and the
         // writer blocks; then the queue fills up to exactly 1 MiB.
         SshProcess process;
-        QVERIFY(process.start(QStringLiteral("sh"), shell(QStringLiteral("stty raw -echo; sleep 30")),
+        Watch watch(process);
+        QVERIFY(process.start(QStringLiteral("sh"), shell(QStringLiteral("stty raw -echo; echo ready; sleep 30")),
                               QSize(80, 24), QProcessEnvironment::systemEnvironment()));
-        QTest::qWait(100);
+        // Raw and silent before the first byte goes in.
+        QTRY_VERIFY_WITH_TIMEOUT(watch.output.contains("ready"), 20000);
         QCOMPARE(process.write(QByteArray(256 * 1024, 'a')), qint64(256 * 1024)); // fills the terminal
-        QTest::qWait(100);
+        // Once the writer has taken that chunk and blocks on the full
+        // terminal, the queue takes exactly 1 MiB more, not a byte beyond.
         const QByteArray mebibyte(SshProcess::MaxQueuedBytes, 'b');
-        QCOMPARE(process.write(mebibyte), qint64(mebibyte.size()));
+        QTRY_COMPARE_WITH_TIMEOUT(process.write(mebibyte), qint64(mebibyte.size()), 20000);
         QCOMPARE(process.write("c"), qint64(-1));
         QElapsedTimer timer;
         timer.start();
         process.stop(); // must not hang on the blocked writer
-        QVERIFY(timer.elapsed() < 3000);
+        QVERIFY2(timer.elapsed() < 20000, "stop hung on the blocked writer");
     }
 
     void stopEndsTheProgramWithoutFinished()
@@ -161,7 +164,7 @@ private Q_SLOTS:
         timer.start();
         process.stop();
         process.stop();
-        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY2(timer.elapsed() < 20000, "stop hung");
         QTest::qWait(100);
         QVERIFY(watch.codes.isEmpty());
         SshProcess idle;

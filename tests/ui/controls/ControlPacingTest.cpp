@@ -226,8 +226,12 @@ private Q_SLOTS:
         drag.start(5);
         QTRY_VERIFY_WITH_TIMEOUT(!drag.isActive() && !shown.row()->pending, 10000);
 
+        // How many packets fit the drag depends on the machine's pace; that
+        // each one carries a newer value than the one before does not.
         QVERIFY(sent.size() >= 3);
-        QVERIFY2(sent.size() < 30, qPrintable(QString::number(sent.size())));
+        for (int i = 1; i < sent.size(); ++i)
+            QVERIFY2(sent.at(i - 1).mid(10).trimmed().toInt() < sent.at(i).mid(10).trimmed().toInt(),
+                     qPrintable(QString::fromLatin1(sent.at(i - 1) + " before " + sent.at(i))));
         for (int i = 1; i < sentAt.size(); ++i)
             QVERIFY2(sentAt.at(i) - sentAt.at(i - 1) >= 50'000'000LL,
                      qPrintable(QStringLiteral("gap %1 ns").arg(sentAt.at(i) - sentAt.at(i - 1))));
@@ -353,7 +357,7 @@ private Q_SLOTS:
         shown.panel.valueChanged(row, "5");
         QVERIFY(!row->pending);
         QCOMPARE(row->control.value("value").toString(), QStringLiteral("5"));
-        QVERIFY(changed.wait(1000));
+        QVERIFY(changed.wait(20000));
     }
 };
 

@@ -283,7 +283,7 @@ private Q_SLOTS:
         QSignalSpy changed(&panel, &SerialControlPanel::changed);
         window->close();
         QVERIFY(!toggle->isChecked());
-        QVERIFY(changed.wait(1000));
+        QVERIFY(changed.wait(20000));
         QCOMPARE(panel.settings().value("monitor").toObject().value("hex").toBool(), true);
 
         // Switching the panel's channel rebinds the window.

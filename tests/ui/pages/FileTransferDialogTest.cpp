@@ -414,12 +414,12 @@ private Q_SLOTS:
         QVERIFY(!line.channel->transferActive());
 
         QVERIFY(line.pair.start());
-        QTRY_COMPARE_WITH_TIMEOUT(line.channel->state, QStringLiteral("connected"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(line.channel->state, QStringLiteral("connected"), 20000);
         line.runPeer(QStringLiteral("head -c %1 > got.bin").arg(data.size()), true);
         line.setUp(0, 0, line.dir.filePath(QStringLiteral("in.bin")));
         line.click("transferStart");
         // Well inside the engine's own 10 s stall limit.
-        QVERIFY(finished.wait(8000));
+        QVERIFY(finished.wait(30000));
         QCOMPARE(line.status(), RawSent);
         QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 20000);
         QCOMPARE(readBytes(line.dir.filePath(QStringLiteral("got.bin"))), data);

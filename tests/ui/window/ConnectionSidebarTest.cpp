@@ -252,7 +252,7 @@ void ConnectionSidebarTest::loopbackConnectsAndCloses()
 
     // The port poll keeps the loopback in the box although no device has that name.
     QSignalSpy poll(window->findChild<QTimer*>(QStringLiteral("portTimer")), &QTimer::timeout);
-    QVERIFY(poll.wait(2000));
+    QVERIFY(poll.wait(20000));
     QCOMPARE(port()->currentText(), QStringLiteral("loop://"));
 
     // "NULL" still stands for the page's own loopback channel: the button closes it.
@@ -384,7 +384,7 @@ void ConnectionSidebarTest::serialPortLiveBaudAndReplug()
 
     // Unplugged: the box keeps the path while the channel waits for the device.
     pair.stop();
-    QTRY_COMPARE_WITH_TIMEOUT(channel->state, QStringLiteral("reconnecting"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(channel->state, QStringLiteral("reconnecting"), 20000);
     QTRY_COMPARE(stateLabel()->text(), QStringLiteral("重连中"));
     QCOMPARE(led()->state(), StatusLed::Amber);
     QCOMPARE(connectButton()->text(), QStringLiteral("停止重连"));
@@ -404,12 +404,12 @@ void ConnectionSidebarTest::serialPortLiveBaudAndReplug()
     QCOMPARE(channel->state, QStringLiteral("closed"));
     QCOMPARE(stateLabel()->text(), QStringLiteral("已断开"));
     QSignalSpy poll(window->findChild<QTimer*>(QStringLiteral("portTimer")), &QTimer::timeout);
-    QVERIFY(poll.wait(2000));
+    QVERIFY(poll.wait(20000));
     QCOMPARE(port()->currentText(), pair.portA());
     // Once the node is gone and no channel holds it, the box falls back to "NULL".
     window->setFocus();
     pair.stop();
-    QTRY_COMPARE_WITH_TIMEOUT(port()->currentText(), QStringLiteral("NULL"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(port()->currentText(), QStringLiteral("NULL"), 20000);
 }
 
 void ConnectionSidebarTest::changedSettingsOpenASecondPage()

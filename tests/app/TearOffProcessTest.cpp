@@ -96,7 +96,7 @@ void TearOffProcessTest::dragATabOutAndBack()
     moved = desktop.settledGeometry(window);
     QVERIFY(!moved.isEmpty());
     QVERIFY(!initialize(port).isEmpty());
-    QTest::qWait(MoveEndWatcher::SettleMs);
+    QTest::qWait(vn::MoveEndWatcher::SettleMs);
     QVERIFY(!initialize(port).isEmpty());
     QCOMPARE(desktop.windows(torn).size(), 1);
 

@@ -45,11 +45,12 @@ CommandLine::CommandLine(const QString& defaultSettings)
     , detectSkillAgents(option("detect-skill-agents",
                                "Detect installed skill-capable Agents without opening the GUI; write INI to "
                                "--skill-report"))
+    , windowSize(option("window-size", "Start the window at this size, e.g. 560x640", "WIDTHxHEIGHT"))
 {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({mcpPort, settings, demo, view, screenshot, readyFile, quitAfter, installSkill, skillReport,
-                       detectSkillAgents});
+                       detectSkillAgents, windowSize});
 }
 
 void CommandLine::process(const QCoreApplication& app)

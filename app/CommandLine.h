@@ -11,8 +11,8 @@ class QFile;
 
 namespace vn {
 
-// The program's command line: the ten options in their documented order plus
-// help and version. Reading an option goes through the public option records.
+// The program's command line: the ten options in their documented order, the
+// window size of previews, help and version. Reading an option goes through the public option records.
 class CommandLine {
 public:
     // `defaultSettings` is what --settings means when it is not given.
@@ -42,6 +42,8 @@ public:
     const QCommandLineOption installSkill;
     const QCommandLineOption skillReport;
     const QCommandLineOption detectSkillAgents;
+    // Our own preview addition, for looking at narrow windows.
+    const QCommandLineOption windowSize;
 
 private:
     QCommandLineParser parser;

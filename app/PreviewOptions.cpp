@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QTabBar>
 #include <QTimer>
 
@@ -92,6 +93,20 @@ void saveScreenshot(Window& root, Window* target, const QString& path)
     image.save(path);
 }
 
+std::optional<QSize> previewSize(const QString& text)
+{
+    const QStringList sides = text.trimmed().split(QLatin1Char('x'));
+    if (sides.size() != 2)
+        return std::nullopt;
+    bool wide = false;
+    bool high = false;
+    const int width = sides.at(0).toInt(&wide, 10);
+    const int height = sides.at(1).toInt(&high, 10);
+    if (!wide || !high || width <= 0 || height <= 0)
+        return std::nullopt;
+    return QSize(width, height);
+}
+
 std::optional<int> quitDelay(const QString& text)
 {
     bool ok = false;
@@ -111,6 +126,10 @@ void armPreviewSteps(Window& root, const PreviewRequest& request, const QElapsed
     QTimer::singleShot(PreviewDelayMs, window, [window, request, &clock, &target] {
         if (!request.readyFile.isEmpty())
             writeReadyFile(request.readyFile, clock.elapsed());
+        // Before the preset, so that "narrow" and the presets that open more
+        // windows still have the last word.
+        if (const std::optional<QSize> size = previewSize(request.windowSize))
+            window->resize(*size);
         applyViewPreset(*window, request.view, target);
     });
     if (!request.screenshot.isEmpty()) {

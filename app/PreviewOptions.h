@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -19,14 +20,15 @@ struct PreviewRequest {
     QString readyFile;
     bool quitAfter = false;
     QString quitAfterMs;
+    QString windowSize; // "WIDTHxHEIGHT", empty when not asked for
 };
 
 // Opens the generated example connection with three instrument pages and two
 // sample lines.
 void openDemo(Window& root);
 
-// Arms the timed steps on the root window: after 50 ms the ready file and the
-// view preset, after 1600 ms the screenshot, and the timed close. They die with
+// Arms the timed steps on the root window: after 50 ms the ready file, the
+// window size and the view preset, after 1600 ms the screenshot, and the timed close. They die with
 // the root window. `target` is the window the screenshot shows; `clock`
 // started with the process.
 void armPreviewSteps(Window& root, const PreviewRequest& request, const QElapsedTimer& clock,
@@ -40,6 +42,10 @@ void writeReadyFile(const QString& path, qint64 elapsedMs);
 // painted where it is; saved in the format the path's suffix names. Failures
 // are silent.
 void saveScreenshot(Window& root, Window* target, const QString& path);
+
+// The size of --window-size, "WIDTHxHEIGHT" in decimal pixels; nothing for a
+// text of another form or a size that is not positive.
+std::optional<QSize> previewSize(const QString& text);
 
 // The delay of --quit-after: a decimal number of milliseconds, 0 when it is
 // not one; nothing for a negative value, which leaves the window open.

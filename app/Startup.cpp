@@ -69,6 +69,7 @@ PreviewRequest previewRequest(const CommandLine& line)
     request.readyFile = line.value(line.readyFile);
     request.quitAfter = line.isSet(line.quitAfter);
     request.quitAfterMs = line.value(line.quitAfter);
+    request.windowSize = line.value(line.windowSize);
     return request;
 }
 

@@ -6,6 +6,7 @@
 #include "ui/json/JsonAssistant.h"
 #include "ui/kit/Combo.h"
 #include "ui/kit/Factories.h"
+#include "ui/kit/FoldingRow.h"
 #include "ui/kit/IconButton.h"
 #include "ui/kit/Splitter.h"
 #include "ui/kit/Theme.h"
@@ -89,7 +90,10 @@ Instrument::Instrument(Pane* page, const QString& givenKind, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 8);
     m_main = layout;
-    m_sourceRow = horizontal(nullptr);
+    // Both rows break into lines in a narrow window; a record filter box then
+    // takes a line of its own under the source.
+    m_sourceRow = new FoldingRow;
+    m_sourceRow->setContentsMargins(0, 0, 0, 0);
     const bool control = kind == QLatin1String("control");
     m_sourceRow->addWidget(label(control ? QStringLiteral("控制目标") : QStringLiteral("数据来源"), QStringLiteral("muted")));
     sourceCombo = new Combo;
@@ -140,7 +144,8 @@ Instrument::~Instrument() = default;
 
 void Instrument::buildDisplayRow()
 {
-    m_displayRow = horizontal(nullptr);
+    m_displayRow = new FoldingRow;
+    m_displayRow->setContentsMargins(0, 0, 0, 0);
     pauseButton = new IconButton(QStringLiteral("pause"), kPauseTip);
     pauseButton->setObjectName(QStringLiteral("pauseInstrumentDisplay"));
     pauseButton->setCheckable(true);
@@ -237,7 +242,7 @@ void Instrument::buildRecords()
     table = records;
     filterBox = new FilterBox;
     filterBox->setPlaceholderText(QStringLiteral("筛选解析记录"));
-    m_sourceRow->addWidget(filterBox);
+    m_sourceRow->addWidget(filterBox, 0, FoldingRow::OwnLineWhenFolded);
     if (kind == QLatin1String("json")) {
         jsonAssistantButton = namedButton(QStringLiteral("JSON 助手"), QStringLiteral("jsonAssistant"));
         m_displayRow->addWidget(jsonAssistantButton);

@@ -9,7 +9,6 @@
 
 class QBoxLayout;
 class QCheckBox;
-class QHBoxLayout;
 class QFont;
 class QFrame;
 class QLabel;
@@ -23,6 +22,7 @@ namespace vn {
 class Channel;
 class Combo;
 class FilterBox;
+class FoldingRow;
 class IconButton;
 class Pane;
 class RecordTable;
@@ -140,8 +140,8 @@ private:
 
     Pane* m_page = nullptr;
     QBoxLayout* m_main = nullptr;
-    QHBoxLayout* m_sourceRow = nullptr;
-    QHBoxLayout* m_displayRow = nullptr;
+    FoldingRow* m_sourceRow = nullptr;
+    FoldingRow* m_displayRow = nullptr;
 };
 
 } // namespace vn

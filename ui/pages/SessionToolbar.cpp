@@ -1,9 +1,8 @@
 #include "ui/pages/SessionToolbar.h"
 
+#include "ui/kit/FoldingRow.h"
 #include "ui/kit/IconButton.h"
 #include "ui/views/FilterBox.h"
-
-#include <QHBoxLayout>
 
 namespace vn {
 
@@ -32,9 +31,12 @@ SessionToolbar::SessionToolbar(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("monitorToolbar"));
-    auto* row = new QHBoxLayout(this);
+    // Too narrow for everything on one line, the filter box takes a line of
+    // its own under the buttons, which stay together on the first.
+    auto* row = new FoldingRow(this);
     row->setContentsMargins(14, 8, 12, 6);
     row->setSpacing(3);
+    row->setLineSpacing(6);
 
     terminalMode = makeButton("terminalMode", QStringLiteral("terminal"), QStringLiteral("切换到交互终端"), true, false);
     timestamps = makeButton("timestamps", QStringLiteral("clock"), QStringLiteral("显示时间戳"), true, true);
@@ -61,7 +63,7 @@ SessionToolbar::SessionToolbar(QWidget* parent)
         row->addWidget(each);
     row->addSpacing(8);
     row->addStretch();
-    row->addWidget(filter, 1);
+    row->addWidget(filter, 1, FoldingRow::OwnLineWhenFolded);
     for (QWidget* each : {static_cast<QWidget*>(pause), static_cast<QWidget*>(clear),
                           static_cast<QWidget*>(follow), static_cast<QWidget*>(exportLog),
                           static_cast<QWidget*>(fileTransfer)})

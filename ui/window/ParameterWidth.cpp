@@ -3,6 +3,7 @@
 #include "ui/kit/IconButton.h"
 #include "ui/window/ParameterGrip.h"
 #include "ui/window/StatusLine.h"
+#include "ui/window/StatusText.h"
 #include "ui/window/WindowWidgets.h"
 #include "ui/window/WorkspaceFile.h"
 
@@ -78,7 +79,7 @@ void Window::arrangeParameters()
     }
 
     if (ui->status)
-        ui->status->mcp->setVisible(wide);
+        ui->status->want(ui->status->mcp, wide);
 
     if (wide) {
         const int shown = std::max(MinimumParameterWidth,

@@ -1,12 +1,17 @@
 #include "ui/window/StatusLine.h"
 
 #include "core/Version.h"
+#include "ui/window/StatusText.h"
 #include "ui/update/UpdateService.h"
 
+#include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+
+#include <algorithm>
 
 namespace vn {
 
@@ -28,15 +33,17 @@ StatusLine::StatusLine(QStatusBar* statusBar, bool withUpdates)
     bar->setSizeGripEnabled(false);
     bar->setContentsMargins(12, 2, 12, 2);
 
-    message = statusLabel(QStringLiteral("尚未连接"), QStringLiteral("statusText"), bar);
-    message->setTextFormat(Qt::PlainText);
+    message = new StatusText(QStringLiteral("尚未连接"), bar);
+    message->setObjectName(QStringLiteral("statusText"));
     bar->addWidget(message, 1);
+    connect(message, &StatusText::fieldsChanged, this, &StatusLine::fit);
 
     ai = statusLabel(QString(), QStringLiteral("aiStatus"), bar);
     // The latest call's summary comes from an agent and is shown as written.
     ai->setTextFormat(Qt::PlainText);
     ai->setMaximumWidth(420);
     ai->hide();
+    m_wanted.insert(ai, false);
     bar->addPermanentWidget(ai);
 
     mcp = statusLabel(QString(), QStringLiteral("mcpStatus"), bar);
@@ -66,6 +73,73 @@ StatusLine::StatusLine(QStatusBar* statusBar, bool withUpdates)
     version->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     version->setToolTip(QStringLiteral("当前运行版本：Varnelle ") + running);
     bar->addPermanentWidget(version);
+    bar->installEventFilter(this);
+}
+
+namespace {
+
+// The row of QStatusBar's own layout that holds its widgets.
+QBoxLayout* rowOf(QLayout* layout, QWidget* member)
+{
+    if (!layout)
+        return nullptr;
+    if (layout->indexOf(member) >= 0)
+        return qobject_cast<QBoxLayout*>(layout);
+    for (int index = 0; index < layout->count(); ++index) {
+        if (QBoxLayout* found = rowOf(layout->itemAt(index)->layout(), member))
+            return found;
+    }
+    return nullptr;
+}
+
+// The width a widget takes in that row when shown: its minimum and the
+// status bar's spacing before it.
+int taken(const QWidget* part, int spacing)
+{
+    const int least = part->minimumWidth() > 0 ? part->minimumWidth() : part->minimumSizeHint().width();
+    return std::min(least, part->maximumWidth()) + spacing;
+}
+
+} // namespace
+
+void StatusLine::want(QWidget* part, bool shown)
+{
+    m_wanted.insert(part, shown);
+    fit();
+}
+
+bool StatusLine::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == bar && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+        fit();
+    return QObject::eventFilter(watched, event);
+}
+
+void StatusLine::fit()
+{
+    QBoxLayout* row = rowOf(bar->layout(), message);
+    if (!row || m_fitting)
+        return;
+    m_fitting = true;
+    const int spacing = std::max(0, row->spacing());
+    // Most important first: each goes in while the bar still has room for it.
+    const QList<QWidget*> optional{mcp, ai, version};
+    int needed = row->minimumSize().width() + message->keptWidth();
+    if (!message->isHidden()) // hidden while a passing message is shown
+        needed -= message->minimumSizeHint().width();
+    for (QWidget* part : optional) {
+        if (!part->isHidden())
+            needed -= taken(part, spacing);
+    }
+    const int room = bar->contentsRect().width();
+    for (QWidget* part : optional) {
+        bool shown = wanted(part) && needed + taken(part, spacing) <= room;
+        if (shown)
+            needed += taken(part, spacing);
+        if (part->isHidden() == shown)
+            part->setVisible(shown);
+    }
+    m_fitting = false;
 }
 
 void StatusLine::follow(UpdateService* service)

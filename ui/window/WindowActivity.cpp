@@ -90,7 +90,7 @@ void Window::showAiActivity(const QJsonObject& record)
     label->setText(QStringLiteral("AI · %1 · %2")
                        .arg(word, label->fontMetrics().elidedText(summary, Qt::ElideMiddle, 240)));
     label->setToolTip(plainToolTip(tip));
-    label->show();
+    ui->status->want(label, true);
 }
 
 void Window::positionAiToast()

@@ -10,6 +10,7 @@
 #include "ui/window/ConnectionForm.h"
 #include "ui/window/PortText.h"
 #include "ui/window/StatusLine.h"
+#include "ui/window/StatusText.h"
 #include "ui/window/WindowWidgets.h"
 
 #include <QCheckBox>
@@ -140,23 +141,31 @@ void Window::updateStatus()
     controls->connectButton->setAccessibleDescription(text);
 
     // Left text of the status bar, from the page shown.
-    QLabel* message = ui->status->message;
+    // In a narrow window the state stays longest; the port and rate, shown in
+    // the sidebar too, go first, then the sent and the received counts, then
+    // a control page's source name, then the hints.
+    StatusText* message = ui->status->message;
     if (Channel* shown = current->channel) {
-        QString left = stateText(shown->state);
+        QList<StatusText::Field> fields;
         if (current->isControl())
-            left = shown->name + QStringLiteral("    ") + left;
+            fields.append({shown->name, 1});
+        fields.append({stateText(shown->state), 0});
         if (shown->config.kind == QLatin1String("serial") && shown->appliedBaudrate != 0)
-            left += QStringLiteral("    %1 · %2 bps").arg(shown->config.port).arg(shown->appliedBaudrate);
-        left += QStringLiteral("    接收 %1 B    发送 %2 B").arg(shown->rxBytes).arg(shown->txBytes);
-        message->setText(left);
+            fields.append({QStringLiteral("%1 · %2 bps").arg(shown->config.port).arg(shown->appliedBaudrate), 4});
+        fields.append({QStringLiteral("接收 %1 B").arg(shown->rxBytes), 2});
+        fields.append({QStringLiteral("发送 %1 B").arg(shown->txBytes), 3});
+        message->setFields(fields);
         message->setToolTip(shown->error);
     } else if (current->isControl()) {
-        message->setText(current->sourceKey.isEmpty() ? QStringLiteral("控件页面    请选择数据来源")
-                                                      : QStringLiteral("控件页面    等待数据来源连接"));
+        message->setFields({{QStringLiteral("控件页面"), 0},
+                            {current->sourceKey.isEmpty() ? QStringLiteral("请选择数据来源")
+                                                          : QStringLiteral("等待数据来源连接"),
+                             1}});
     } else {
-        message->setText(controls->protocol->currentIndex() == 4
-                             ? QStringLiteral("尚未连接    选择 SSH 主机后建立连接")
-                             : QStringLiteral("尚未连接    选择端口开始接收"));
+        message->setFields({{QStringLiteral("尚未连接"), 0},
+                            {controls->protocol->currentIndex() == 4 ? QStringLiteral("选择 SSH 主机后建立连接")
+                                                                     : QStringLiteral("选择端口开始接收"),
+                             1}});
     }
 
     // Port details: the listed port, or the one remembered for a vanished

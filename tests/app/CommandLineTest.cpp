@@ -54,7 +54,8 @@ void CommandLineTest::optionsAndDefaults()
                         QStringLiteral("--ready-file"), QStringLiteral("r.json"), QStringLiteral("--quit-after"),
                         QStringLiteral("100"), QStringLiteral("--install-skill"), QStringLiteral("codex"),
                         QStringLiteral("--skill-report"), QStringLiteral("out.json"),
-                        QStringLiteral("--detect-skill-agents")}));
+                        QStringLiteral("--detect-skill-agents"), QStringLiteral("--window-size"),
+                        QStringLiteral("560x640")}));
     QCOMPARE(line.settingsPath(), QStringLiteral("/tmp/s.json"));
     QVERIFY(line.isSet(line.mcpPort));
     QCOMPARE(line.value(line.mcpPort), QStringLiteral("9001"));
@@ -66,6 +67,7 @@ void CommandLineTest::optionsAndDefaults()
     QCOMPARE(line.value(line.installSkill), QStringLiteral("codex"));
     QCOMPARE(line.value(line.skillReport), QStringLiteral("out.json"));
     QVERIFY(line.isSet(line.detectSkillAgents));
+    QCOMPARE(line.value(line.windowSize), QStringLiteral("560x640"));
 }
 
 void CommandLineTest::rejectedCommandLines_data()

@@ -59,6 +59,8 @@ private Q_SLOTS:
     void instrumentPresets();
     void windowPresets_data();
     void windowPresets();
+    void previewSizes_data();
+    void previewSizes();
 };
 
 void ViewPresetsTest::demoOpensItsPages()
@@ -156,6 +158,28 @@ void ViewPresetsTest::windowPresets()
     } else {
         QCOMPARE(root.windows.size(), 1);
     }
+}
+
+void ViewPresetsTest::previewSizes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QSize>("size"); // invalid: none
+    QTest::newRow("width by height") << "560x640" << QSize(560, 640);
+    QTest::newRow("spaces around") << " 720x480 " << QSize(720, 480);
+    QTest::newRow("empty") << "" << QSize();
+    QTest::newRow("one side") << "560" << QSize();
+    QTest::newRow("upper-case X") << "560X640" << QSize();
+    QTest::newRow("zero") << "0x640" << QSize();
+    QTest::newRow("negative") << "560x-1" << QSize();
+    QTest::newRow("three sides") << "1x2x3" << QSize();
+    QTest::newRow("not numbers") << "wide x high" << QSize();
+}
+
+void ViewPresetsTest::previewSizes()
+{
+    QFETCH(QString, text);
+    QFETCH(QSize, size);
+    QCOMPARE(previewSize(text).value_or(QSize()), size);
 }
 
 QTEST_MAIN(ViewPresetsTest)

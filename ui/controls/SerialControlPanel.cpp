@@ -8,6 +8,7 @@
 #include "ui/controls/SerialMonitorDialog.h"
 #include "ui/kit/Combo.h"
 #include "ui/kit/Factories.h"
+#include "ui/kit/FoldingRow.h"
 #include "ui/kit/IconButton.h"
 
 #include <QBoxLayout>
@@ -97,7 +98,9 @@ void SerialControlPanel::buildToolbar(QBoxLayout* outer)
 {
     auto* toolbar = new QFrame;
     toolbar->setObjectName(QStringLiteral("controlToolbar"));
-    toolbar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+    // Not capped at its one-line height: its buttons take a second line in a
+    // narrow window, and the canvas below takes every spare pixel anyway.
+    toolbar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto* rowsLayout = new QVBoxLayout(toolbar);
     rowsLayout->setContentsMargins(10, 8, 10, 8);
     rowsLayout->setSpacing(6);
@@ -133,7 +136,10 @@ void SerialControlPanel::buildToolbar(QBoxLayout* outer)
 
     actionsRow = new QBoxLayout(QBoxLayout::LeftToRight);
     actionsRow->setSpacing(8);
-    QHBoxLayout* actions = horizontal(nullptr);
+    // Stacked under the layout part in a narrow panel, the four buttons still
+    // break into two lines at the window's smallest width.
+    auto* actions = new FoldingRow;
+    actions->setContentsMargins(0, 0, 0, 0);
     QPushButton* add = button(QStringLiteral("添加控件"), QString());
     add->setObjectName(QStringLiteral("addSerialControl"));
     auto* addMenu = new QMenu(add);

@@ -14,6 +14,7 @@ namespace vn {
 // their order; spacings and stretches at a break vanish. The height follows
 // the width (height-for-width), so the owner grows by the lines it gets.
 class FoldingRow : public QLayout {
+    Q_OBJECT
 public:
     enum Placement { InRow, OwnLineWhenFolded };
 

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <limits>
 
 namespace vn {
 
@@ -92,12 +93,11 @@ QBoxLayout* rowOf(QLayout* layout, QWidget* member)
     return nullptr;
 }
 
-// The width a widget takes in that row when shown: its minimum and the
-// status bar's spacing before it.
-int taken(const QWidget* part, int spacing)
+// The least width a widget takes in that row when shown.
+int least(const QWidget* part)
 {
-    const int least = part->minimumWidth() > 0 ? part->minimumWidth() : part->minimumSizeHint().width();
-    return std::min(least, part->maximumWidth()) + spacing;
+    const int width = part->minimumWidth() > 0 ? part->minimumWidth() : part->minimumSizeHint().width();
+    return std::min(width, part->maximumWidth());
 }
 
 } // namespace
@@ -122,20 +122,31 @@ void StatusLine::fit()
         return;
     m_fitting = true;
     const int spacing = std::max(0, row->spacing());
-    // Most important first: each goes in while the bar still has room for it.
+    // Most important first: each goes in while the bar still has room for it
+    // beside the left text's main field and the parts that always stay.
     const QList<QWidget*> optional{mcp, ai, version};
-    int needed = row->minimumSize().width() + message->keptWidth();
-    if (!message->isHidden()) // hidden while a passing message is shown
-        needed -= message->minimumSizeHint().width();
-    for (QWidget* part : optional) {
-        if (!part->isHidden())
-            needed -= taken(part, spacing);
+    int needed = 0;
+    bool before = false;
+    for (int index = 0; index < row->count(); ++index) {
+        QLayoutItem* item = row->itemAt(index);
+        QWidget* part = item->widget();
+        if (!part) {
+            needed += item->minimumSize().width();
+            continue;
+        }
+        // The left text counts while a passing message hides it, too.
+        if (optional.contains(part) || (part->isHidden() && part != message))
+            continue;
+        needed += (before ? spacing : 0) + (part == message ? message->keptWidth() : least(part));
+        before = true;
     }
-    const int room = bar->contentsRect().width();
+    // A bar not on screen has no width of its own yet: nothing is dropped.
+    const int room = bar->isVisible() ? bar->contentsRect().width() : std::numeric_limits<int>::max();
     for (QWidget* part : optional) {
-        bool shown = wanted(part) && needed + taken(part, spacing) <= room;
+        const int taken = least(part) + spacing;
+        const bool shown = wanted(part) && needed <= room - taken;
         if (shown)
-            needed += taken(part, spacing);
+            needed += taken;
         if (part->isHidden() == shown)
             part->setVisible(shown);
     }

@@ -1,8 +1,8 @@
 #include "ui/window/StatusLine.h"
 
 #include "core/Version.h"
-#include "ui/window/StatusText.h"
 #include "ui/update/UpdateService.h"
+#include "ui/window/StatusText.h"
 
 #include <QBoxLayout>
 #include <QEvent>

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
 
@@ -145,11 +146,8 @@ FloatingPage::FloatingPage(DetachableTabs* owner, QWidget* page, const QString& 
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(title + QStringLiteral(" · Varnelle"));
-    QWidget* ownerWindow = owner->window();
-    setWindowIcon(ownerWindow->windowIcon());
-    setFont(ownerWindow->font());
-    setStyleSheet(ownerWindow->styleSheet());
-    setPalette(owner->palette());
+    setWindowIcon(owner->window()->windowIcon());
+    adoptLook();
     connect(owner, &QObject::destroyed, this, [this] {
         m_owner = nullptr;
         close();
@@ -168,6 +166,33 @@ FloatingPage::FloatingPage(DetachableTabs* owner, QWidget* page, const QString& 
     auto* watcher = new MoveEndWatcher(this);
     watcher->setObjectName(QStringLiteral("moveEndWatcher"));
     connect(watcher, &MoveEndWatcher::moveEnded, this, &FloatingPage::moveEnded);
+}
+
+void FloatingPage::adoptLook()
+{
+    if (!m_owner)
+        return;
+    // A parentless window inherits no style sheet, so the page would fall back
+    // to stock widgets: it takes over what cascaded onto it while docked. A
+    // torn-off window on the way holds only a copy, so the walk goes on from
+    // its owner instead.
+    QStringList sheets;
+    QWidget* outermost = m_owner;
+    for (QWidget* widget = m_owner; widget;) {
+        if (auto* floating = qobject_cast<FloatingPage*>(widget); floating && floating->m_owner) {
+            widget = floating->m_owner;
+            continue;
+        }
+        if (!widget->styleSheet().isEmpty())
+            sheets.prepend(widget->styleSheet());
+        outermost = widget;
+        widget = widget->parentWidget();
+    }
+    const QString sheet = sheets.join(QLatin1Char('\n'));
+    if (styleSheet() != sheet)
+        setStyleSheet(sheet);
+    setPalette(outermost->palette());
+    setFont(outermost->font());
 }
 
 void FloatingPage::returnToTabs()

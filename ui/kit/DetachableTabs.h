@@ -52,6 +52,11 @@ public:
     FloatingPage(DetachableTabs* owner, QWidget* page, const QString& title, const QIcon& icon, int index);
 
     void returnToTabs();
+    // Takes the look the page had in its tabs: every style sheet that reached it
+    // there, outermost first, with the palette and font of the outermost window
+    // (through the owners of torn-off windows in between). Called when the
+    // window is made and again whenever the theme changes.
+    void adoptLook();
     // Called when the user has finished moving the window: dropped over the
     // owner's tab bar, the page docks back.
     void moveEnded();

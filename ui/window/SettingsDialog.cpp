@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace vn {
@@ -46,7 +47,10 @@ SettingsDialog::SettingsDialog(Window* owner)
     appearance = new AppearancePage(owner);
     pages->addTab(scrollPanel(appearance, QStringLiteral("appearanceScroll")), QStringLiteral("外观"));
     mcp = new McpSettingsPage(owner);
-    pages->addTab(scrollPanel(mcp, QStringLiteral("mcpScroll")), QStringLiteral("AI / MCP"));
+    overview = mcp->findChild<QTreeWidget*>(QStringLiteral("connectionsOverview"));
+    calls = mcp->findChild<QTreeWidget*>(QStringLiteral("callLog"));
+    mcpScroll = scrollPanel(mcp, QStringLiteral("mcpScroll"));
+    pages->addTab(mcpScroll, QStringLiteral("AI / MCP"));
     pages->addTab(scrollPanel(new AboutPage, QStringLiteral("aboutScroll")), QStringLiteral("关于"));
     history = new ReleaseHistoryPanel;
     historyScroll = scrollPanel(history, QStringLiteral("releaseHistoryScroll"));
@@ -72,8 +76,11 @@ SettingsDialog::SettingsDialog(Window* owner)
 
 void SettingsDialog::showCallLog()
 {
-    pages->setCurrentIndex(1);
-    mcp->tabs()->setCurrentIndex(2);
+    pages->activatePage(mcpScroll);
+    mcp->tabs()->activatePage(calls);
+    // A torn-off page was raised in its own window; the dialog stays behind it.
+    if (pages->floatingWindow(mcpScroll) || mcp->tabs()->floatingWindow(calls))
+        return;
     raise();
     activateWindow();
 }

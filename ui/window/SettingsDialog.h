@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QStringList>
 
+class QTreeWidget;
+
 namespace vn {
 
 // Preview runs (an argument exactly "--screenshot") and head-less ones must
@@ -24,8 +26,14 @@ class SettingsDialog : public QDialog {
 public:
     explicit SettingsDialog(Window* owner);
 
-    // The AI page with its call log in front.
+    // The AI page with its call log in front, wherever either is torn off to.
     void showCallLog();
+
+    // The parts the window keeps up to date. They are reached through the
+    // dialog, not searched in it, since a torn-off page leaves the dialog.
+    AppearancePage* appearancePage() const { return appearance; }
+    QTreeWidget* connectionsOverview() const { return overview; }
+    QTreeWidget* callLog() const { return calls; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -39,6 +47,9 @@ private:
     DetachableTabs* pages = nullptr;
     AppearancePage* appearance = nullptr;
     McpSettingsPage* mcp = nullptr;
+    QWidget* mcpScroll = nullptr;
+    QTreeWidget* overview = nullptr;
+    QTreeWidget* calls = nullptr;
     QWidget* historyScroll = nullptr;
     ReleaseHistoryPanel* history = nullptr;
     bool historyLoaded = false; // the roll-back page asks for releases once per dialog

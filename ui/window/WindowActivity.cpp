@@ -2,6 +2,7 @@
 
 #include "ui/window/ActivityTables.h"
 #include "ui/window/AiToast.h"
+#include "ui/window/SettingsDialog.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/WindowWidgets.h"
 
@@ -137,13 +138,13 @@ void Window::showAuditDetail(const QJsonObject& record)
 
 void Window::refreshAudit()
 {
-    // The settings dialog's AI page names its two tables so the tick finds
-    // them; a dialog without them has nothing to refresh.
-    QDialog* dialog = ui->settingsDialog;
-    auto* overview = dialog ? dialog->findChild<QTreeWidget*>(QStringLiteral("connectionsOverview")) : nullptr;
+    // The tables may sit in torn-off windows of their own, so they count as
+    // shown wherever they are; a dialog without them has nothing to refresh.
+    auto* dialog = qobject_cast<SettingsDialog*>(ui->settingsDialog.data());
+    QTreeWidget* overview = dialog ? dialog->connectionsOverview() : nullptr;
     if (!overview || ui->auditClock.elapsed() < 250)
         return;
-    auto* log = dialog->findChild<QTreeWidget*>(QStringLiteral("callLog"));
+    QTreeWidget* log = dialog->callLog();
     if (!dialog->isVisible() && !overview->isVisible() && !(log && log->isVisible()))
         return;
     ui->auditClock.restart();

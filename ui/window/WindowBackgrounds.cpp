@@ -9,6 +9,8 @@
 #include "ui/pages/Pane.h"
 #include "ui/update/InstallerLaunch.h"
 #include "ui/views/LogView.h"
+#include "ui/window/AppearancePage.h"
+#include "ui/window/SettingsDialog.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -35,14 +37,15 @@ QString settingsFolder(Window* window)
     return QFileInfo(window->rootWindow()->settingsPath).absolutePath();
 }
 
-// Brings one group of the window's open settings dialog up to date.
+// Brings one group of the window's settings dialog up to date, on the
+// appearance page wherever it is (docked, or torn off into a window of its own).
 void syncControls(Window* window, bool receive)
 {
-    QDialog* dialog = window->settingsDialog();
+    auto* dialog = qobject_cast<SettingsDialog*>(window->settingsDialog());
     if (dialog == nullptr)
         return;
-    syncBackgroundControls(dialog, receive, specOf(window, receive), !imageOf(window, receive).isNull(),
-                           settingsFolder(window));
+    syncBackgroundControls(dialog->appearancePage(), receive, specOf(window, receive),
+                           !imageOf(window, receive).isNull(), settingsFolder(window));
 }
 
 // Imports a picture as a background of the root window, keeping the group's fit,
@@ -87,7 +90,9 @@ QWidget* Window::backgroundSettingsPanel()
         return self && importBackground(self->rootWindow(), receive, path, error);
     };
     actions.dialogParent = [self]() -> QWidget* {
-        return self ? self->settingsDialog() : nullptr;
+        // The window the page is shown in, which is the dialog unless torn off.
+        auto* dialog = self ? qobject_cast<SettingsDialog*>(self->settingsDialog()) : nullptr;
+        return dialog ? static_cast<QWidget*>(dialog->appearancePage())->window() : nullptr;
     };
     return vn::backgroundSettingsPanel(actions);
 }

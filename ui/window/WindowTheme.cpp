@@ -6,6 +6,8 @@
 #include "ui/kit/StatusLed.h"
 #include "ui/kit/WindowChrome.h"
 #include "ui/pages/Pane.h"
+#include "ui/window/AppearancePage.h"
+#include "ui/window/SettingsDialog.h"
 #include "ui/window/WindowWidgets.h"
 #include "ui/window/WorkspaceFile.h"
 
@@ -71,14 +73,13 @@ void Window::applyTheme(bool dark)
         if (window)
             window->applyLocalTheme(dark);
     }
-    const QString sheet = top->theme.stylesheet();
+    // Torn-off tab pages are windows of their own: they take the new sheets and
+    // palette from the windows they were torn from, which are re-themed by now.
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* floating = qobject_cast<FloatingPage*>(widget);
         if (!floating)
             continue;
-        floating->setStyleSheet(sheet);
-        floating->setPalette(top->palette());
-        floating->setFont(Theme::interfaceFont());
+        floating->adoptLook();
         themeButtons(floating, top->theme);
     }
 }
@@ -118,6 +119,9 @@ void Window::setDataFont(const QFont& chosen)
         window->dataFont = font;
         for (Pane* page : std::as_const(window->pages))
             page->applyAppearance();
+        // A page's Ctrl + wheel changes the size the settings page shows too.
+        if (auto* dialog = qobject_cast<SettingsDialog*>(window->settingsDialog()))
+            dialog->appearancePage()->showCurrent();
     }
     top->saveSettings();
 }

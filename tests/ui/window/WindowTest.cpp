@@ -392,7 +392,8 @@ void WindowTest::themeReachesTornOffTabPages()
 {
     Workspace workspace;
     auto root = workspace.open();
-    DetachableTabs tabs;
+    // Torn off, a page keeps the look of the window it was torn from.
+    DetachableTabs tabs(root.get());
     auto* page = new QWidget;
     auto* button = new IconButton(QStringLiteral("gear"), QStringLiteral("设置"), page);
     tabs.addTab(page, QStringLiteral("外观"));

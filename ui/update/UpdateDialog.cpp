@@ -92,8 +92,8 @@ UpdateDialog::UpdateDialog(UpdateService* updates, QWidget* parent)
         connect(service, &UpdateService::updateAvailable, this, &UpdateDialog::refresh);
         connect(service, &UpdateService::downloadReady, this, &UpdateDialog::refresh);
         connect(service, &UpdateService::downloadFailed, this, [this](const QString& message) {
+            failure = message;
             refresh();
-            statusLine->setText(message);
         });
         connect(service, &UpdateService::downloadProgress, this, [this](qint64 received, qint64 total) {
             refresh();
@@ -113,6 +113,7 @@ void UpdateDialog::act()
 {
     if (!service)
         return;
+    failure.clear();
     if (!service->downloadedPath().isEmpty()) {
         // Checked once more against its release right before it runs; a file that
         // changed since is refused through downloadFailed, which redraws us.
@@ -162,7 +163,11 @@ void UpdateDialog::refresh()
         action->setText(QStringLiteral("下载更新"));
         action->setEnabled(release.has_value());
         background->setText(QStringLiteral("稍后"));
-        statusLine->setText(QStringLiteral("下载期间可继续使用串口、SSH 和 MCP。安装器会沿用原安装目录。"));
+        // A failure stays in view until the next click: a refresh from a later
+        // update check does not wipe it.
+        statusLine->setText(failure.isEmpty()
+                                ? QStringLiteral("下载期间可继续使用串口、SSH 和 MCP。安装器会沿用原安装目录。")
+                                : failure);
     }
     cancel->setVisible(downloading);
     progress->setVisible(downloading || ready);

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QString>
 
 class QLabel;
 class QProgressBar;
@@ -40,6 +41,8 @@ private:
     QPushButton* action = nullptr;
     QPushButton* cancel = nullptr;
     QPushButton* background = nullptr;
+    // The last failure, shown in place of the idle text until the user acts again.
+    QString failure;
 };
 
 } // namespace vn

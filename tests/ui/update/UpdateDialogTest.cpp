@@ -43,6 +43,8 @@ private Q_SLOTS:
     void progressCancelAndHiding();
     void readyInstallerIsHandedOver();
     void changedInstallerIsRefused();
+    void failureStaysUntilTheNextAction_data();
+    void failureStaysUntilTheNextAction();
     void onlyHttpsLinksOpen();
 
 private:
@@ -50,6 +52,7 @@ private:
     void findRelease(const QByteArray& sha256, qint64 size, const QString& notes = QStringLiteral("## 新增"));
     QLabel* versionLine() const;
     QString statusLine() const;
+    bool showsStatus(const QString& text) const;
     QPushButton* button(const char* name) const { return m_dialog->findChild<QPushButton*>(name); }
     QPushButton* cancelButton() const;
 
@@ -109,6 +112,16 @@ QString UpdateDialogTest::statusLine() const
             return text;
     }
     return {};
+}
+
+bool UpdateDialogTest::showsStatus(const QString& text) const
+{
+    // The status line has no name; its text tells it from the version line.
+    for (QLabel* label : m_dialog->findChildren<QLabel*>()) {
+        if (label->objectName().isEmpty() && label->text() == text)
+            return label->isVisible();
+    }
+    return false;
 }
 
 QPushButton* UpdateDialogTest::cancelButton() const
@@ -265,6 +278,54 @@ void UpdateDialogTest::changedInstallerIsRefused()
     const QString link = m_cache->filePath(QStringLiteral("link"));
     QVERIFY(QFile::link(file.fileName(), link));
     QVERIFY(!startInstaller(link));
+}
+
+void UpdateDialogTest::failureStaysUntilTheNextAction_data()
+{
+    QTest::addColumn<bool>("folderBlocked");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("folder") << true << QStringLiteral("无法创建更新下载目录");
+    QTest::newRow("installer") << false << QStringLiteral("无法写入更新安装包");
+}
+
+void UpdateDialogTest::failureStaysUntilTheNextAction()
+{
+    QFETCH(bool, folderBlocked);
+    QFETCH(QString, message);
+    const QByteArray installer = recordingInstaller();
+    m_server->route(feedPath("0.15.33").toUtf8(), {200, installer});
+    findRelease(sha(installer).toLatin1(), installer.size());
+
+    // A file where the folder should be, or a folder where the installer should be.
+    const QString folder = UpdateService::downloadFolder();
+    const QString blocker = folderBlocked ? folder : folder + u'/' + m_service->available()->fileName;
+    QVERIFY(QDir().mkpath(folderBlocked ? QFileInfo(folder).absolutePath() : blocker));
+    if (folderBlocked) {
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QSignalSpy failed(m_service, &UpdateService::downloadFailed);
+    QTest::mouseClick(button("updateAction"), Qt::LeftButton);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(showsStatus(message));
+    QCOMPARE(button("updateAction")->text(), QStringLiteral("下载更新"));
+    QVERIFY(button("updateAction")->isEnabled());
+
+    // The next update check redraws the dialog, and the failure is still there.
+    findRelease(sha(installer).toLatin1(), installer.size());
+    m_dialog->refresh();
+    QVERIFY(showsStatus(message));
+
+    // The next click is the next action: with the way clear, it downloads.
+    if (folderBlocked)
+        QVERIFY(QFile::remove(blocker));
+    else
+        QVERIFY(QDir(blocker).removeRecursively());
+    QSignalSpy ready(m_service, &UpdateService::downloadReady);
+    QTest::mouseClick(button("updateAction"), Qt::LeftButton);
+    QVERIFY(!showsStatus(message));
+    QVERIFY(ready.wait());
+    QCOMPARE(statusLine(), QStringLiteral("下载完成，安装包校验通过。可以继续使用瓦内勒，准备好后再安装。"));
 }
 
 void UpdateDialogTest::onlyHttpsLinksOpen()

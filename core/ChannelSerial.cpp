@@ -53,6 +53,10 @@ void Channel::openSerial(bool wasReconnecting)
     if (isLoopback()) {
         appliedBaudrate = config.baudrate;
     } else {
+        // Said in the user's words: the port driver would only report a bare
+        // "No such file or directory".
+        if (!platform::SerialDevice::exists(config.port))
+            fail(QStringLiteral("串口 %1 不存在").arg(config.port));
         serialPort = new QSerialPort(this);
         // Linux paths are case-sensitive: open exactly what the user wrote.
         serialPort->setPortName(config.port);

@@ -51,6 +51,7 @@ public:
     QPointer<Channel> channel;
     Config config;
     QJsonObject savedPort; // the port-list entry last shown for the page's port
+    QString typedPort;     // what the user last typed into the sidebar's port box for this page
     bool terminal = false; // the receive area shows the terminal
     bool terminalPreference = false; // the user's last choice on a non-SSH connection
     QList<int> senderSizes{600, 176};

@@ -7,15 +7,6 @@
 
 namespace vn {
 
-namespace {
-
-bool isDevicePath(const QString& text)
-{
-    return text.startsWith(QLatin1Char('/'));
-}
-
-} // namespace
-
 QString portDescription(const QJsonObject& port, bool detailed)
 {
     QStringList lines;
@@ -30,6 +21,11 @@ QString portDescription(const QJsonObject& port, bool detailed)
     if (detailed)
         add(QStringLiteral("设备路径："), port.value(QStringLiteral("system_location")).toString());
     return lines.join(QLatin1Char('\n'));
+}
+
+bool isDevicePath(const QString& text)
+{
+    return text.startsWith(QLatin1Char('/'));
 }
 
 int findPortItem(const QComboBox* box, const QString& text)

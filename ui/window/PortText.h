@@ -21,6 +21,10 @@ QString portDescription(const QJsonObject& port, bool detailed);
 // itself exactly. -1 when there is none.
 int findPortItem(const QComboBox* box, const QString& text);
 
+// A port text that names a device node by its path (only ever typed by hand,
+// or kept from what was typed), rather than a port the system lists.
+bool isDevicePath(const QString& text);
+
 // Whether two port texts name the same port under the rule above.
 bool samePortText(const QString& a, const QString& b);
 

@@ -113,6 +113,9 @@ public:
     // or waiting for its device, not closed by the user), so the port box keeps
     // showing it while the device is gone.
     bool holdsSerialPort(const QString& port) const;
+    // A device path the port box keeps showing though no listed port has that
+    // name: its node exists, or the user typed it for the sidebar page.
+    bool keepsDevicePath(const QString& port) const;
 
     // --- Pages and tabs -------------------------------------------------------
     Pane* newConnection();

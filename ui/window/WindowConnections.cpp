@@ -65,6 +65,17 @@ void Window::connectSidebar()
     connect(controls->baud->lineEdit(), &QLineEdit::editingFinished, this, &Window::applyBaud);
     connect(controls->port, &QComboBox::currentTextChanged, this, &Window::updateStatus);
     connect(controls->port, &QComboBox::activated, this, &Window::refreshPorts);
+    // The page remembers what the user typed into the box, which then stays
+    // although no listed port has that name; a port picked from the list is
+    // theirs only while it is listed.
+    connect(controls->port->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (sessionPane)
+            sessionPane->typedPort = text;
+    });
+    connect(controls->port, &QComboBox::activated, this, [this]() {
+        if (sessionPane)
+            sessionPane->typedPort.clear();
+    });
     for (QComboBox* box : {controls->dataBits, controls->parity, controls->stopBits, controls->flow})
         connect(box, &QComboBox::activated, this, &Window::applyBaud);
     connect(controls->dtr, &QCheckBox::toggled, this, &Window::applyBaud);
@@ -150,6 +161,7 @@ void Window::connectionAction()
                 page->restore(saved);
         } else if (!shown) {
             Pane* fresh = newConnection();
+            fresh->typedPort = page ? page->typedPort : QString();
             fresh->setChannel(channel);
             if (!saved.isEmpty())
                 fresh->restore(saved);
@@ -167,6 +179,10 @@ void Window::connectionAction()
                 window->syncConnections();
         }
         engine->blockSignals(blocked);
+        // A port that failed to open at once (no such device) is told where
+        // the user looks after clicking, as a refused setting is.
+        if (channel->state == QLatin1String("error"))
+            error(channel->error);
     } catch (const std::exception& failure) {
         busy = false;
         engine->blockSignals(blocked);

@@ -90,13 +90,13 @@ void Window::refreshPorts()
         chosen = remembered.isEmpty() ? QStringLiteral("NULL") : box->itemText(index);
     } else {
         // Whatever the user is typing stays until they are done (a name such as
-        // "loop://" is typed a key at a time, across refreshes); a typed device
-        // path also stays while its node exists, since the system's list leaves
-        // out ptys and symlinks.
+        // "loop://" is typed a key at a time, across refreshes). A device path
+        // stays while its node exists, since the system's list leaves out ptys
+        // and symlinks, and a typed one until the user changes it, since its
+        // device may be plugged in later.
         const bool typing = edit->hasFocus() && edit->isModified();
-        const bool typedPath = remembered.startsWith(QLatin1Char('/'))
-            && (typing || platform::SerialDevice::exists(remembered));
-        const bool kept = typing || remembered == QLatin1String("loop://") || holdsSerialPort(remembered) || typedPath;
+        const bool kept = typing || remembered == QLatin1String("loop://") || holdsSerialPort(remembered)
+            || keepsDevicePath(remembered);
         chosen = kept && !remembered.isEmpty() ? remembered : QStringLiteral("NULL");
     }
     if (box->currentText() != chosen)
@@ -119,6 +119,13 @@ void Window::refreshPorts()
     updateStatus();
     edit->blockSignals(editBlocked);
     box->blockSignals(boxBlocked);
+}
+
+bool Window::keepsDevicePath(const QString& port) const
+{
+    if (!isDevicePath(port))
+        return false;
+    return (sessionPane && sessionPane->typedPort == port) || platform::SerialDevice::exists(port);
 }
 
 bool Window::holdsSerialPort(const QString& port) const

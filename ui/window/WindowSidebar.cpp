@@ -2,7 +2,6 @@
 
 #include "core/Channel.h"
 #include "core/Engine.h"
-#include "platform/SerialDevice.h"
 #include "ui/kit/Combo.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/AdaptiveStack.h"
@@ -79,10 +78,14 @@ void Window::loadForm(const Config& config)
     controls->write(config);
 
     QString shown = config.port;
-    if (const int index = findPortItem(controls->port, config.port); index >= 0) {
+    // The loopback shows as the box's own "NULL" entry, unless the user typed
+    // it for this page: then their text stays.
+    if (config.port == QLatin1String("loop://") && !(sessionPane && sessionPane->typedPort == config.port)) {
+        shown = QStringLiteral("NULL");
+    } else if (const int index = findPortItem(controls->port, config.port); index >= 0) {
         shown = controls->port->itemText(index);
     } else if (ui->portsListed && config.port != QLatin1String("loop://") && !holdsSerialPort(config.port)
-               && !(config.port.startsWith(QLatin1Char('/')) && platform::SerialDevice::exists(config.port))) {
+               && !keepsDevicePath(config.port)) {
         shown = QStringLiteral("NULL");
     }
     controls->port->setEditText(shown);

@@ -3,6 +3,7 @@
 #include "core/Channel.h"
 #include "core/Engine.h"
 #include "mcp/McpServer.h"
+#include "platform/SerialDevice.h"
 #include "ui/kit/Combo.h"
 #include "ui/kit/IconButton.h"
 #include "ui/kit/StatusLed.h"
@@ -76,6 +77,15 @@ QJsonObject shownPortInfo(const ConnectionForm* form)
 {
     const QString text = form->port->currentText();
     const int index = findPortItem(form->port, text);
+    if (index < 0 && isDevicePath(text)) {
+        // A typed path is described by the listed port at that path, so a
+        // device typed before it was plugged in shows up once it is.
+        for (int item = 1; item < form->port->count(); ++item) {
+            const QJsonObject port = form->port->itemData(item, PortObjectRole).toJsonObject();
+            if (port.value(QStringLiteral("system_location")).toString() == text)
+                return port;
+        }
+    }
     if (index < 0)
         return {};
     const QJsonObject port = form->port->itemData(index, PortObjectRole).toJsonObject();
@@ -179,7 +189,13 @@ void Window::updateStatus()
         else if (!info.isEmpty())
             page->savedPort = info;
     }
-    const QString details = portDescription(info, false);
+    QString details = portDescription(info, false);
+    // A typed path whose device is not there (yet) says so; the note goes once
+    // the node appears. A held channel's own note already tells it is awaited.
+    const bool awaited = matched && bound->state == QLatin1String("reconnecting");
+    if (details.isEmpty() && serialShown && !awaited && isDevicePath(portText)
+        && !platform::SerialDevice::exists(portText))
+        details = QStringLiteral("设备不存在，接入后自动识别");
     controls->portDetails->setText(details);
     controls->portDetails->setVisible(!details.isEmpty());
     const QString portTip = portText != QLatin1String("NULL")

@@ -406,10 +406,13 @@ void ConnectionSidebarTest::serialPortLiveBaudAndReplug()
     QSignalSpy poll(window->findChild<QTimer*>(QStringLiteral("portTimer")), &QTimer::timeout);
     QVERIFY(poll.wait(20000));
     QCOMPARE(port()->currentText(), pair.portA());
-    // Once the node is gone and no channel holds it, the box falls back to "NULL".
+    // Once the node is gone and no channel holds it, the typed path still
+    // stays, and the sidebar says its device is missing.
     window->setFocus();
     pair.stop();
-    QTRY_COMPARE_WITH_TIMEOUT(port()->currentText(), QStringLiteral("NULL"), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "portDetails")->text(),
+                              QStringLiteral("设备不存在，接入后自动识别"), 20000);
+    QCOMPARE(port()->currentText(), pair.portA());
 }
 
 void ConnectionSidebarTest::changedSettingsOpenASecondPage()

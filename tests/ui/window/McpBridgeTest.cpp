@@ -21,6 +21,7 @@
 #include "ui/window/Window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLayout>
 #include <QPlainTextEdit>
@@ -623,6 +624,19 @@ private Q_SLOTS:
         QVERIFY(window->current);
         QCOMPARE(window->current->channel.data(), agent);
         QCOMPARE(window->findPane(agent), window->current);
+    }
+
+    void agentLoopbackShowsAsTheLoopbackEntry()
+    {
+        desk->engine.allowAiControl = true;
+        const Answer opened =
+            call("open_connection", {{"config", QJsonObject{{"kind", "serial"}, {"port", "loop://"}}}});
+        QVERIFY2(!opened.failed, qPrintable(opened.error));
+        Channel* agent = desk->engine.get(opened.result.value("id").toString());
+        QCOMPARE(window->current->channel.data(), agent);
+        // Nobody typed "loop://" here: the box shows its own loopback entry, live.
+        QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("serialPort"))->currentText(), QStringLiteral("NULL"));
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("connectionState"))->text(), QStringLiteral("已连接"));
     }
 };
 

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
@@ -66,6 +67,7 @@ private Q_SLOTS:
     void detailsOfTheShownPort();
     void listedCaseWinsAndTheCaretStays();
     void aTypedPathStaysWhileItIsTyped();
+    void aTypedPathWaitsForItsDevice();
     void aVanishingPort_data();
     void aVanishingPort();
     void delegateSizes();
@@ -223,7 +225,15 @@ void PortListTest::aTypedPathStaysWhileItIsTyped()
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(edit, QStringLiteral("/dev/ttyNoSuch"));
 
-    // Typing done, a path without a device node falls back to "NULL".
+    // Typing done, a path stays although no device node is there.
+    QTest::keyClick(edit, Qt::Key_Tab);
+    window->refreshPorts();
+    QCOMPARE(port()->currentText(), QStringLiteral("/dev/ttyNoSuch"));
+
+    // A half-typed name that is no path does not outlast the typing.
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, QStringLiteral("tty"));
     QTest::keyClick(edit, Qt::Key_Tab);
     window->refreshPorts();
     QCOMPARE(port()->currentText(), QStringLiteral("NULL"));
@@ -234,6 +244,52 @@ void PortListTest::aTypedPathStaysWhileItIsTyped()
     window->loadForm(config);
     window->refreshPorts();
     QCOMPARE(port()->currentText(), QStringLiteral("/dev/null"));
+}
+
+void PortListTest::aTypedPathWaitsForItsDevice()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("socat")).isEmpty())
+        QSKIP("socat is not installed");
+    test::SocatPair pair; // not started yet: its link path names no device
+    const QString path = pair.portA();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QLineEdit* edit = port()->lineEdit();
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, path);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    window->refreshPorts();
+    QCOMPARE(port()->currentText(), path);
+    QCOMPARE(labelNamed("portDetails")->text(), QStringLiteral("设备不存在，接入后自动识别"));
+
+    // Connecting says which device is missing, and the path stays for the next try.
+    auto* connect = window->findChild<QWidget*>("sidebar")->findChild<QPushButton*>("primary");
+    QTest::mouseClick(connect, Qt::LeftButton);
+    const QString missing = QStringLiteral("串口 %1 不存在").arg(path);
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("操作失败：") + missing);
+    QVERIFY(window->current->channel);
+    QCOMPARE(window->current->channel->error, missing);
+    window->refreshPorts();
+    QCOMPARE(port()->currentText(), path);
+
+    // The device appears: the note goes, and the same path connects.
+    QVERIFY(pair.start());
+    window->refreshPorts();
+    QCOMPARE(port()->currentText(), path);
+    QVERIFY(labelNamed("portDetails")->isHidden());
+    QTest::mouseClick(connect, Qt::LeftButton);
+    QTRY_COMPARE(window->current->channel->state, QStringLiteral("connected"));
+    QCOMPARE(window->current->channel->config.port, path);
+    QCOMPARE(port()->currentText(), path);
+
+    // Once the system lists a port at that path, the path is described as it.
+    QJsonObject listed = usbPort(QStringLiteral("ttyUSB7"));
+    listed.insert("system_location", path);
+    list({listed});
+    QCOMPARE(port()->currentText(), path);
+    QCOMPARE(labelNamed("portDetails")->text(), QStringLiteral("USB Serial\n制造商：FTDI\nVID 0403 · PID 6001\n序列号：A10K3"));
+    pair.stop();
 }
 
 void PortListTest::aVanishingPort_data()

@@ -116,11 +116,13 @@ void ParameterGrip::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Home:
         window->resizeParameters(DefaultParameterWidth);
         break;
+    // From the width shown: a stored width the window cannot show would
+    // swallow the first presses.
     case Qt::Key_Left:
-        window->resizeParameters(window->parameterWidth - step);
+        window->resizeParameters(sidebarWidth() - step);
         break;
     case Qt::Key_Right:
-        window->resizeParameters(window->parameterWidth + step);
+        window->resizeParameters(sidebarWidth() + step);
         break;
     default:
         QWidget::keyPressEvent(event);

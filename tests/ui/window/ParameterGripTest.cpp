@@ -32,6 +32,7 @@ private Q_SLOTS:
     void dragStopsWhereThePagesNeedRoom();
     void keys_data();
     void keys();
+    void keysStartFromTheShownWidth();
     void otherKeysAreLeftAlone();
     void rightButtonDoesNotDrag();
     void doubleClickResets();
@@ -184,6 +185,22 @@ void ParameterGripTest::keys()
     QCOMPARE(window->parameterWidth, width);
     QCOMPARE(scroll->width(), width);
     QCOMPARE(fileWidth(*fixture), width);
+}
+
+void ParameterGripTest::keysStartFromTheShownWidth()
+{
+    // A stored width the window cannot show, as a file from a wider screen holds.
+    window->parameterWidth = 4096;
+    window->arrangeParameters();
+    const int shown = scroll->width();
+    QVERIFY(shown < 4096);
+    grip->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(grip, Qt::Key_Left);
+    QCOMPARE(scroll->width(), shown - 10);
+    QCOMPARE(window->parameterWidth, shown - 10);
+    QCOMPARE(fileWidth(*fixture), shown - 10);
+    QTest::keyClick(grip, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(scroll->width(), shown);
 }
 
 void ParameterGripTest::otherKeysAreLeftAlone()

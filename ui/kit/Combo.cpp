@@ -1,6 +1,7 @@
 #include "ui/kit/Combo.h"
 
 #include "ui/kit/ButtonMotion.h"
+#include "ui/kit/Factories.h"
 
 #include <QAbstractItemView>
 #include <QFrame>
@@ -77,10 +78,8 @@ void Combo::showMenuPopup()
     menu->setMinimumWidth(width());
     for (int index = 0; index < count(); ++index) {
         const QString tip = itemData(index, Qt::ToolTipRole).toString();
-        // Item texts are user data (group names, ports): an "&" is shown, never
-        // taken as a mnemonic marker.
-        QString text = tip.isEmpty() ? itemText(index) : tip;
-        QAction* action = menu->addAction(text.replace(QLatin1Char('&'), QLatin1String("&&")));
+        // Item texts are user data (group names, ports).
+        QAction* action = menu->addAction(menuText(tip.isEmpty() ? itemText(index) : tip));
         action->setCheckable(true);
         action->setChecked(index == currentIndex());
         connect(action, &QAction::triggered, this, [this, index] {

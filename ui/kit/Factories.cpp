@@ -37,6 +37,11 @@ QLabel* label(const QString& text, const QString& objectName)
     return result;
 }
 
+QString menuText(QString name)
+{
+    return name.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 Combo* combo(const QList<QString>& items, const QString& current, bool editable)
 {
     auto* result = new Combo;

@@ -27,6 +27,10 @@ QPushButton* button(const QString& text, const QString& variant);
 
 QLabel* label(const QString& text, const QString& objectName);
 
+// A menu entry's text for a name the user chose (a group, a port, a template):
+// an "&" in it is shown, never taken as a mnemonic marker.
+QString menuText(QString name);
+
 // A Combo with the items; `current`, when not empty, becomes the current text.
 Combo* combo(const QList<QString>& items, const QString& current, bool editable);
 

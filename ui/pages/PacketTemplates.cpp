@@ -1,6 +1,7 @@
 #include "ui/pages/PacketTemplates.h"
 
 #include "ui/kit/Combo.h"
+#include "ui/kit/Factories.h"
 #include "ui/kit/IconButton.h"
 #include "ui/pages/Pane.h"
 #include "ui/pages/SendBar.h"
@@ -15,6 +16,8 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace vn {
 
@@ -43,7 +46,10 @@ void PacketTemplates::apply(SendBar& sender, const QJsonObject& entry)
     const QString encoding = entry.value(QStringLiteral("encoding")).toString(QStringLiteral("utf-8"));
     if (sender.encoding->findText(encoding) >= 0)
         sender.encoding->setCurrentText(encoding);
-    sender.newline->setCurrentIndex(entry.value(QStringLiteral("newline")).toInt(0));
+    // The workspace file is not checked as an imported file is: an index off
+    // the list takes its nearest end rather than blanking the combo.
+    const int last = std::max(0, sender.newline->count() - 1);
+    sender.newline->setCurrentIndex(std::clamp(entry.value(QStringLiteral("newline")).toInt(0), 0, last));
 }
 
 QString PacketTemplates::validate(const QJsonArray& templates)
@@ -90,7 +96,7 @@ void PacketTemplates::fillMenu(QMenu& menu, Pane& page)
     QPointer<Pane> guarded(&page);
     for (const QJsonValue& value : list) {
         const QJsonObject entry = value.toObject();
-        QAction* action = menu.addAction(entry.value(QStringLiteral("name")).toString());
+        QAction* action = menu.addAction(menuText(entry.value(QStringLiteral("name")).toString()));
         QObject::connect(action, &QAction::triggered, &menu, [guarded, entry]() {
             if (guarded)
                 apply(*guarded->sendBar(), entry);

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QJsonDocument>
+#include <QKeySequence>
 #include <QMenu>
 #include <QPlainTextEdit>
 
@@ -191,6 +192,36 @@ private Q_SLOTS:
         writeFile(path, "[]");
         QVERIFY(PacketTemplates::importFrom(*page, path));
         QVERIFY(templates(fixture).isEmpty());
+    }
+
+    void workspaceTemplatesShowAsWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("newline");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("ampersand, line ending past the list") << "CR&LF" << 9 << 3;
+        QTest::newRow("two ampersands, line ending below it") << "A&&B" << -2 << 0;
+        QTest::newRow("plain, in range") << "Frame" << 2 << 2;
+    }
+
+    void workspaceTemplatesShowAsWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, newline);
+        QFETCH(int, shown);
+        PageFixture fixture;
+        Pane* page = fixture.open(loopback());
+        // As the workspace file hands them over: read, not checked as an import is.
+        templates(fixture) = QJsonArray{QJsonObject{{"name", name}, {"payload", "hi"}, {"newline", newline}}};
+        withMenu(page, [name](QMenu* menu) {
+            QAction* entry = menu->actions().at(0);
+            QCOMPARE(QString(entry->text()).replace(QStringLiteral("&&"), QStringLiteral("&")), name);
+            QVERIFY(QKeySequence::mnemonic(entry->text()).isEmpty());
+            entry->trigger();
+        });
+        QCOMPARE(page->sendBar()->textBox->toPlainText(), QStringLiteral("hi"));
+        QCOMPARE(page->sendBar()->newline->currentIndex(), shown);
+        QVERIFY(!page->sendBar()->newline->currentText().isEmpty());
     }
 
     void exportFailureIsShown()

@@ -72,12 +72,7 @@ class SettingsDialogTest : public QObject {
     Window* openWindow()
     {
         window = fixture->open();
-        window->agentEnvironment = [path = home.path()]() {
-            AgentEnvironment environment;
-            environment.home = path;
-            environment.appData = path + QStringLiteral("/.config");
-            return environment;
-        };
+        window->agentEnvironment = [path = home.path()]() { return vn::test::agentsAt(path); };
         window->show();
         return window;
     }

@@ -5,7 +5,6 @@
 
 #include "core/Channel.h"
 #include "core/Engine.h"
-#include "ui/agents/AgentEnvironment.h"
 #include "ui/kit/DetachableTabs.h"
 #include "ui/kit/Theme.h"
 #include "ui/window/AppearancePage.h"
@@ -90,12 +89,7 @@ private Q_SLOTS:
     {
         fixture = std::make_unique<WorkspaceFixture>();
         window = fixture->open();
-        window->agentEnvironment = [path = home.path()]() {
-            AgentEnvironment environment;
-            environment.home = path;
-            environment.appData = path + QStringLiteral("/.config");
-            return environment;
-        };
+        window->agentEnvironment = [path = home.path()]() { return vn::test::agentsAt(path); };
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         window->openSettings();

@@ -2,6 +2,7 @@
 
 #include "core/Engine.h"
 #include "mcp/McpServer.h"
+#include "ui/agents/AgentEnvironment.h"
 #include "ui/window/Window.h"
 
 #include <QFile>
@@ -12,6 +13,16 @@
 #include <memory>
 
 namespace vn::test {
+
+// The machine as agent discovery sees it from a home folder of the test's own,
+// so a window's settings never look at the user's agent tools.
+inline AgentEnvironment agentsAt(const QString& home)
+{
+    AgentEnvironment environment;
+    environment.home = home;
+    environment.appData = home + QStringLiteral("/.config");
+    return environment;
+}
 
 // A root window over a real engine and MCP server, with its workspace file in
 // a folder of its own. The file may be laid down before the window is opened.

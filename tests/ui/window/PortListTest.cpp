@@ -279,7 +279,7 @@ void PortListTest::aTypedPathWaitsForItsDevice()
     QCOMPARE(port()->currentText(), path);
     QVERIFY(labelNamed("portDetails")->isHidden());
     QTest::mouseClick(connect, Qt::LeftButton);
-    QTRY_COMPARE(window->current->channel->state, QStringLiteral("connected"));
+    QTRY_COMPARE_WITH_TIMEOUT(window->current->channel->state, QStringLiteral("connected"), 20000);
     QCOMPARE(window->current->channel->config.port, path);
     QCOMPARE(port()->currentText(), path);
 

@@ -240,7 +240,7 @@ private Q_SLOTS:
         QTreeWidget* overview = dialog->connectionsOverview();
         QVERIFY(overview);
         QCOMPARE(overview->window(), mcp.data());
-        QTRY_COMPARE(overview->topLevelItemCount(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(overview->topLevelItemCount(), 1, 20000);
 
         // The call log is brought up where it is, in its own torn-off window.
         QPointer<FloatingPage> log = tearOff(nestedTabs, QStringLiteral("调用日志"));

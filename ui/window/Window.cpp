@@ -302,8 +302,11 @@ void Window::restoreWorkspace(Pane* first, const QJsonObject& appearance)
         restoreInstruments(it.value().toObject(), it.key());
     const QJsonArray controls = migrateInstrumentPages(settings.value(QStringLiteral("widget_pages")).toArray());
     // From here on the workspace counts as one that keeps its control pages on
-    // their own, so pages restored later never convert older settings again.
-    settings.insert(QStringLiteral("widget_pages"), settings.value(QStringLiteral("widget_pages")));
+    // their own, so pages restored later never convert older settings again. An
+    // older file lacks the key: it is stored as null, since inserting the
+    // undefined value that value() gives for it would remove the key instead.
+    if (!settings.contains(QStringLiteral("widget_pages")))
+        settings.insert(QStringLiteral("widget_pages"), QJsonValue(QJsonValue::Null));
     for (const QJsonValue& value : controls) {
         const QJsonObject object = value.toObject();
         if (Pane* page = newInstrument(object.value(QStringLiteral("kind")).toString(), nullptr, false,

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void closingATornOffWindowReturnsItsPages();
     void closingTheRootSavesFirstAndClosesChannels();
     void legacyWorkspaceRestoresEachPageOnce();
+    void closedConvertedPageStaysClosedAfterReconnect();
     void widgetPagesOverrideLegacyKeys();
 };
 
@@ -448,6 +449,37 @@ void TabsTest::legacyWorkspaceRestoresEachPageOnce()
     // Later restores of that connection make no further pages.
     window->restoreInstruments(legacy, key);
     QCOMPARE(controlKinds(window).size(), 3);
+}
+
+void TabsTest::closedConvertedPageStaysClosedAfterReconnect()
+{
+    WorkspaceFixture fixture;
+    Config connection;
+    connection.kind = QStringLiteral("udp");
+    connection.host = QStringLiteral("127.0.0.1");
+    connection.network_port = vn::test::freeUdpPort();
+    connection.bind_host = QStringLiteral("127.0.0.1");
+    connection.bind_port = vn::test::freeUdpPort();
+    const QString key = connection.key();
+    // A file from before control pages were kept on their own: no "widget_pages".
+    fixture.writeFile(QJsonObject{{"views", QJsonObject{{key, QJsonObject{{"show_wave", true}}}}}});
+    Window* window = fixture.open();
+    QCOMPARE(controlKinds(window), QStringList({"waveform@" + key}));
+
+    Pane* converted = nullptr;
+    for (Pane* page : std::as_const(window->pages)) {
+        if (page->isControl())
+            converted = page;
+    }
+    window->closeTab(paneIndex(window->tabs(), converted));
+    QCOMPARE(controlKinds(window), QStringList());
+
+    // Opening the connection restores its stored page settings, which still
+    // hold the older keys; the page the user closed does not come back.
+    Channel* channel = fixture.engine.open(connection);
+    QVERIFY(channel);
+    QVERIFY(window->findPane(channel));
+    QCOMPARE(controlKinds(window), QStringList());
 }
 
 void TabsTest::widgetPagesOverrideLegacyKeys()

@@ -71,6 +71,30 @@ QVBoxLayout* pageLayout(QWidget* page)
     return layout;
 }
 
+// Marks an entry that a loaded value brought along because the list lacks it.
+constexpr int LoadedOnlyRole = Qt::UserRole + 1;
+
+// Shows `text` in a fixed-choice box. A value the list does not offer (from a
+// hand-edited file) becomes an entry of its own, so the box never goes on
+// showing what it held before, perhaps another page's value, and a save
+// writes back what was loaded; connecting then names the bad setting. That
+// entry goes with the next load. An empty value shows `fallback`.
+void showChoice(Combo* box, const QString& text, const QString& fallback)
+{
+    for (int index = box->count() - 1; index >= 0; --index) {
+        if (box->itemData(index, LoadedOnlyRole).toBool())
+            box->removeItem(index);
+    }
+    const QString shown = text.isEmpty() ? fallback : text;
+    int index = box->findText(shown, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index < 0) {
+        box->addItem(shown);
+        index = box->count() - 1;
+        box->setItemData(index, true, LoadedOnlyRole);
+    }
+    box->setCurrentIndex(index);
+}
+
 Combo* choice(const QStringList& items, const QString& current, const QString& objectName, int characters)
 {
     Combo* box = combo(items, current, false);
@@ -357,10 +381,11 @@ void ConnectionForm::write(const Config& config)
 {
     name->setText(config.name);
     baud->setCurrentText(QString::number(config.baudrate));
-    dataBits->setCurrentText(QString::number(config.bytesize));
-    parity->setCurrentText(config.parity);
-    stopBits->setCurrentText(QString::number(config.stopbits, 'g', 6));
-    flow->setCurrentText(config.flow);
+    const Config defaults;
+    showChoice(dataBits, QString::number(config.bytesize), QString::number(defaults.bytesize));
+    showChoice(parity, config.parity, defaults.parity);
+    showChoice(stopBits, QString::number(config.stopbits, 'g', 6), QString::number(defaults.stopbits, 'g', 6));
+    showChoice(flow, config.flow, defaults.flow);
     dtr->setChecked(config.dtr);
     rts->setChecked(config.rts);
     remoteHost->setText(config.host);

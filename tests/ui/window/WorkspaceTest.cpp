@@ -1,5 +1,6 @@
 #include "core/Channel.h"
 #include "tests/support/TestSupport.h"
+#include "ui/kit/ConnectionBar.h"
 #include "ui/kit/Theme.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/WorkspaceFile.h"
@@ -91,6 +92,7 @@ private Q_SLOTS:
     void windowStateFromLegacyValues();
     void protocolSwitchesDefaultOn();
     void loopPortReadsAsNull();
+    void unlistedLineSettingsAreShownAndKept();
     void removedChannelKeepsItsEarlierView();
     void controlPagesOfEveryWindow();
     void visibleSettingsDialogStoresItsGeometry();
@@ -287,6 +289,58 @@ void WorkspaceTest::loopPortReadsAsNull()
     const QJsonObject connection = fixture.fileObject().value("connection").toObject();
     QCOMPARE(connection.value("port").toString(), QStringLiteral("NULL"));
     QCOMPARE(connection.value("baudrate").toInt(), 9600);
+}
+
+void WorkspaceTest::unlistedLineSettingsAreShownAndKept()
+{
+    WorkspaceFixture fixture;
+    // A hand-edited connection whose line settings none of the lists offer.
+    QJsonObject edited = Config().json();
+    edited.insert("bytesize", 9);
+    edited.insert("parity", "X");
+    edited.insert("stopbits", 3);
+    edited.insert("flow", "magic");
+    fixture.writeFile(QJsonObject{{"connection", edited}});
+    Window* window = fixture.open();
+    const QStringList names{"dataBits", "parity", "stopBits", "flowControl"};
+    QList<QComboBox*> boxes;
+    QList<int> listed;
+    for (const QString& name : names) {
+        boxes.append(window->findChild<QComboBox*>(name));
+        QVERIFY2(boxes.last(), qPrintable(name));
+    }
+    const auto shown = [&boxes]() {
+        QStringList texts;
+        for (QComboBox* box : std::as_const(boxes))
+            texts.append(box->currentText());
+        return texts;
+    };
+    QCOMPARE(shown(), QStringList({"9", "X", "3", "magic"}));
+    Pane* first = window->current;
+
+    // Another page shows its own values, and the lists hold only their own
+    // entries again.
+    Pane* second = window->newConnection();
+    window->tabs()->setCurrentIndex(paneIndex(window->tabs(), first));
+    second->config.bytesize = 7;
+    second->config.parity = QString(); // no value at all: the list's default
+    second->config.flow = QStringLiteral("rtscts");
+    window->tabs()->setCurrentIndex(paneIndex(window->tabs(), second));
+    QCOMPARE(shown(), QStringList({"7", "N", "1", "rtscts"}));
+    for (QComboBox* box : std::as_const(boxes))
+        listed.append(box->count());
+    QCOMPARE(listed, QList<int>({4, 5, 3, 3}));
+
+    // Back on the first page its values come back, and a save writes them as
+    // they were loaded.
+    window->tabs()->setCurrentIndex(paneIndex(window->tabs(), first));
+    QCOMPARE(shown(), QStringList({"9", "X", "3", "magic"}));
+    window->saveSettings();
+    const QJsonObject connection = fixture.fileObject().value("connection").toObject();
+    QCOMPARE(connection.value("bytesize"), QJsonValue(9));
+    QCOMPARE(connection.value("parity"), QJsonValue("X"));
+    QCOMPARE(connection.value("stopbits"), QJsonValue(3));
+    QCOMPARE(connection.value("flow"), QJsonValue("magic"));
 }
 
 void WorkspaceTest::removedChannelKeepsItsEarlierView()

@@ -21,6 +21,7 @@
 #include "ui/window/AiToast.h"
 #include "ui/window/ConnectionForm.h"
 #include "ui/window/ParameterGrip.h"
+#include "ui/window/StartupNotice.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/TabHeader.h"
 #include "ui/window/UpdateChecks.h"
@@ -31,6 +32,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -90,7 +92,15 @@ Window::Window(Engine* engineIn, McpServer* serverIn, const QString& path, Windo
     resize(1400, screen ? std::min(960, screen->availableGeometry().height()) : 960);
 
     // The workspace file; anything missing or malformed takes its default.
-    settings = readWorkspaceFile(settingsPath);
+    if (root) {
+        settings = readWorkspaceFile(settingsPath);
+    } else {
+        const WorkspaceStart start = startWorkspace(settingsPath, QDateTime::currentDateTime());
+        settings = start.settings;
+        savingHeld = !start.writable;
+        if (!start.notice.isEmpty())
+            new StartupNotice(this, QStringLiteral("工作区文件无法读取"), start.notice);
+    }
     views = settings.value(QStringLiteral("views")).toObject();
     templates = settings.value(QStringLiteral("templates")).toArray();
     const QJsonObject appearance = settings.value(QStringLiteral("appearance")).toObject();

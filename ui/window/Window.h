@@ -71,6 +71,7 @@ public:
     QJsonArray templates;  // packet templates
     bool busy = false;     // form being filled or connect action running
     bool closing = false;  // closing or docking back; stops synchronisation
+    bool savingHeld = false; // root: an unreadable workspace file stayed in place; never write over it
     int parameterWidth = 246;
     bool parameterVisible = true;
     std::function<QJsonArray()> portProvider;

@@ -34,6 +34,9 @@ void Window::saveSettings()
         top->saveSettings();
         return;
     }
+    // The user was told at start that this run keeps no workspace.
+    if (savingHeld)
+        return;
 
     QList<Window*> walk;
     for (const QPointer<Window>& each : windows) {

@@ -54,6 +54,53 @@ QFont savedDataFont(const QJsonObject& appearance)
     return shapeDataFont(font, family, wholeNumber(size, 12, 8, 32));
 }
 
+// A name clash this many times over means something else is going on; the
+// file then stays where it is rather than a name being taken by force.
+constexpr int KeptNameAttempts = 100;
+
+// Why the bytes are no workspace, for the user; empty when they are one.
+QString unreadableReason(const QByteArray& bytes, QJsonObject* object)
+{
+    if (bytes.trimmed().isEmpty())
+        return QStringLiteral("文件为空");
+    QJsonParseError parse{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
+    if (parse.error != QJsonParseError::NoError) {
+        const QByteArray before = bytes.left(parse.offset);
+        const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+        return QStringLiteral("JSON 格式错误（第 %1 行第 %2 列）")
+            .arg(before.count('\n') + 1)
+            .arg(QString::fromUtf8(before.mid(lineStart)).size() + 1);
+    }
+    if (!document.isObject())
+        return QStringLiteral("内容不是 JSON 对象");
+    *object = document.object();
+    return {};
+}
+
+bool nameTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Moves the file to the first free kept name; empty when it cannot be moved.
+QString moveAside(const QString& path, const QDateTime& when)
+{
+    for (int attempt = 1; attempt <= KeptNameAttempts; ++attempt) {
+        const QString candidate = keptWorkspaceName(path, when, attempt);
+        if (nameTaken(candidate))
+            continue;
+        // rename() refuses an existing target, so an earlier copy that
+        // appears meanwhile is never replaced.
+        if (QFile::rename(path, candidate))
+            return candidate;
+        if (!nameTaken(candidate))
+            return {}; // not a clash: no other name would fare better
+    }
+    return {};
+}
+
 } // namespace
 
 QJsonObject readWorkspaceFile(const QString& path)
@@ -62,6 +109,45 @@ QJsonObject readWorkspaceFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QString keptWorkspaceName(const QString& path, const QDateTime& when, int attempt)
+{
+    QString name = path + QStringLiteral(".unreadable-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (attempt > 1)
+        name += QLatin1Char('-') + QString::number(attempt);
+    return name;
+}
+
+WorkspaceStart startWorkspace(const QString& path, const QDateTime& now)
+{
+    WorkspaceStart start;
+    const QFileInfo info(path);
+    // A folder in the file's place holds no workspace of the user's; the
+    // first write reports that it cannot replace it.
+    if (!info.exists() || info.isDir())
+        return start;
+    QString reason;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        reason = unreadableReason(file.readAll(), &start.settings);
+    else
+        reason = QStringLiteral("无法打开文件");
+    file.close();
+    if (reason.isEmpty())
+        return start;
+
+    start.kept = moveAside(path, now);
+    if (!start.kept.isEmpty()) {
+        start.notice = QStringLiteral("工作区文件无法读取（%1），已另存为 %2，当前使用默认设置。")
+                           .arg(reason, QDir::toNativeSeparators(start.kept));
+    } else {
+        start.writable = false;
+        start.notice = QStringLiteral("工作区文件 %1 无法读取（%2），也无法在旁边另存副本。"
+                                      "当前使用默认设置，本次运行不保存工作区，以免覆盖该文件。")
+                           .arg(QDir::toNativeSeparators(path), reason);
+    }
+    return start;
 }
 
 WorkspaceAppearance readAppearance(const QJsonObject& appearance)

@@ -2,6 +2,7 @@
 
 #include "ui/kit/BackgroundImage.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QJsonObject>
 #include <QString>
@@ -24,6 +25,21 @@ struct WorkspaceAppearance {
 // The whole workspace file as one object; empty when the file is missing,
 // unreadable or not a JSON object.
 QJsonObject readWorkspaceFile(const QString& path);
+
+// The workspace file as the root window takes it at start. A file that is
+// there but holds no JSON object is moved aside first, so the defaults the
+// program then runs on, and writes, never replace what the user had.
+struct WorkspaceStart {
+    QJsonObject settings; // empty for a missing or unreadable file
+    QString kept;         // the path the unreadable file was moved to
+    QString notice;       // what to tell the user once; empty when all is well
+    bool writable = true; // false: the unreadable file stayed and must not be overwritten
+};
+WorkspaceStart startWorkspace(const QString& path, const QDateTime& now);
+
+// The names an unreadable workspace file is kept under, in the order tried:
+// "<file>.unreadable-<yyyyMMdd-HHmmss>", then the same with "-2", "-3", ...
+QString keptWorkspaceName(const QString& path, const QDateTime& when, int attempt);
 
 // The parameter width, palette and data font rules of the "appearance" object.
 // A key of the wrong JSON type reads as its default.

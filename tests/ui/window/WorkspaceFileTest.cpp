@@ -2,7 +2,9 @@
 #include "ui/window/WorkspaceFile.h"
 
 #include "FileSizeLimit.h"
+#include "tests/support/TestSupport.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,6 +49,10 @@ private Q_SLOTS:
     void writingIsIndentedAndSorted();
     void failedWriteKeepsTheOldFile();
     void missingFolderIsCreated();
+    void unreadableFileIsKeptAside_data();
+    void unreadableFileIsKeptAside();
+    void earlierKeptCopyIsNeverOverwritten();
+    void fileThatCannotMoveStaysAndHoldsWrites();
 };
 
 void WorkspaceFileTest::parameterWidth_data()
@@ -354,6 +360,87 @@ void WorkspaceFileTest::missingFolderIsCreated()
     const QString path = folder.filePath(QStringLiteral("a/b/settings.json"));
     QCOMPARE(writeWorkspaceFile(path, QJsonObject{{"mcp_port", 3}}), QString());
     QCOMPARE(readWorkspaceFile(path), QJsonObject({{"mcp_port", 3}}));
+}
+
+void WorkspaceFileTest::unreadableFileIsKeptAside_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("one comma too many") << QByteArray("{\n    \"mcp_port\": 9000,\n}\n")
+                                        << QStringLiteral("JSON 格式错误（第 3 行第 2 列）");
+    QTest::newRow("cut off") << QByteArray(R"({"views": {"serial:com3": )")
+                             << QStringLiteral("JSON 格式错误（第 1 行第 27 列）");
+    QTest::newRow("an array") << QByteArray("[1, 2]") << QStringLiteral("内容不是 JSON 对象");
+    QTest::newRow("a list of objects") << QByteArray(R"([{"mcp_port": 9000}])")
+                                       << QStringLiteral("内容不是 JSON 对象");
+    QTest::newRow("empty") << QByteArray("\n") << QStringLiteral("文件为空");
+}
+
+void WorkspaceFileTest::unreadableFileIsKeptAside()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("settings.json"));
+    QVERIFY(vn::test::writeBytes(path, content));
+    const QDateTime when(QDate(2026, 12, 10), QTime(21, 45, 1));
+
+    const WorkspaceStart start = startWorkspace(path, when);
+    QCOMPARE(start.settings, QJsonObject());
+    QVERIFY(start.writable);
+    QCOMPARE(start.kept, folder.filePath(QStringLiteral("settings.json.unreadable-20261210-214501")));
+    QCOMPARE(vn::test::readBytes(start.kept), content);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(start.notice, QStringLiteral("工作区文件无法读取（%1），已另存为 %2，当前使用默认设置。")
+                               .arg(reason, QDir::toNativeSeparators(start.kept)));
+
+    // A readable file stays where it is and says nothing.
+    QVERIFY(vn::test::writeBytes(path, R"({"mcp_port": 9000})"));
+    const WorkspaceStart readable = startWorkspace(path, when);
+    QCOMPARE(readable.settings, QJsonObject({{"mcp_port", 9000}}));
+    QVERIFY(readable.kept.isEmpty());
+    QVERIFY(readable.notice.isEmpty());
+    QVERIFY(readable.writable);
+    // No file at all is no news either.
+    const WorkspaceStart missing = startWorkspace(folder.filePath(QStringLiteral("none.json")), when);
+    QVERIFY(missing.notice.isEmpty());
+    QVERIFY(missing.writable);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);
+}
+
+void WorkspaceFileTest::earlierKeptCopyIsNeverOverwritten()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("settings.json"));
+    const QDateTime when(QDate(2026, 12, 10), QTime(21, 45, 1));
+    // Two broken starts within the same second, and a folder in the way of
+    // the third name.
+    QVERIFY(vn::test::writeBytes(path, "first {"));
+    QCOMPARE(startWorkspace(path, when).kept, keptWorkspaceName(path, when, 1));
+    QVERIFY(QDir().mkdir(keptWorkspaceName(path, when, 2)));
+    QVERIFY(vn::test::writeBytes(path, "second {"));
+    const WorkspaceStart second = startWorkspace(path, when);
+    QCOMPARE(second.kept, keptWorkspaceName(path, when, 3));
+    QCOMPARE(second.kept, path + QStringLiteral(".unreadable-20261210-214501-3"));
+    QCOMPARE(vn::test::readBytes(keptWorkspaceName(path, when, 1)), QByteArray("first {"));
+    QCOMPARE(vn::test::readBytes(second.kept), QByteArray("second {"));
+}
+
+void WorkspaceFileTest::fileThatCannotMoveStaysAndHoldsWrites()
+{
+    // Folder permissions do not stop root; a name the file system cannot hold
+    // stops everyone: the file's own name fits, the kept name is too long.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QString(240, QLatin1Char('w')) + QStringLiteral(".json"));
+    QVERIFY(vn::test::writeBytes(path, "[]"));
+    const WorkspaceStart start = startWorkspace(path, QDateTime::currentDateTime());
+    QVERIFY(!start.writable);
+    QVERIFY(start.kept.isEmpty());
+    QCOMPARE(vn::test::readBytes(path), QByteArray("[]"));
+    QCOMPARE(start.notice, QStringLiteral("工作区文件 %1 无法读取（内容不是 JSON 对象），也无法在旁边另存副本。"
+                                          "当前使用默认设置，本次运行不保存工作区，以免覆盖该文件。")
+                               .arg(QDir::toNativeSeparators(path)));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
 
 QTEST_MAIN(WorkspaceFileTest)

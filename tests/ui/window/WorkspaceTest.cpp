@@ -8,11 +8,15 @@
 #include "FileSizeLimit.h"
 #include "WorkspaceFixture.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDialog>
 #include <QJsonArray>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 
@@ -98,6 +102,9 @@ private Q_SLOTS:
     void visibleSettingsDialogStoresItsGeometry();
     void invalidBaudKeepsTheLastConnection();
     void failedWriteIsShownAndKeepsTheFile();
+    void unreadableFileIsKeptAndToldOnce_data();
+    void unreadableFileIsKeptAndToldOnce();
+    void unmovableFileIsNeverWritten();
 };
 
 void WorkspaceTest::firstWriteWithoutFile()
@@ -468,6 +475,88 @@ void WorkspaceTest::failedWriteIsShownAndKeepsTheFile()
     QVERIFY2(message.startsWith(QStringLiteral("操作失败：")), qPrintable(message));
     QVERIFY(message.size() > QStringLiteral("操作失败：").size());
     QCOMPARE(fixture.fileBytes(), before);
+}
+
+void WorkspaceTest::unreadableFileIsKeptAndToldOnce_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    // A hand edit with one comma too many, and a file another tool replaced.
+    QTest::newRow("invalid JSON") << QByteArray("{\n    \"allow_ai_control\": true,\n}\n");
+    QTest::newRow("not an object") << QByteArray("[{\"allow_ai_control\": true}]");
+}
+
+void WorkspaceTest::unreadableFileIsKeptAndToldOnce()
+{
+    QFETCH(QByteArray, content);
+    WorkspaceFixture fixture;
+    // An earlier kept copy, from a start in another second, stays as it is.
+    const QString earlier = fixture.path + QStringLiteral(".unreadable-20200101-000000");
+    QVERIFY(vn::test::writeBytes(earlier, "earlier"));
+    fixture.writeFile(content);
+    Window* window = fixture.open();
+    QVERIFY(!fixture.engine.allowAiControl);
+
+    QStringList kept = QDir(fixture.folder.path()).entryList({QStringLiteral("settings.json.unreadable-*")});
+    kept.removeAll(QFileInfo(earlier).fileName());
+    QCOMPARE(kept.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^settings\\.json\\.unreadable-\\d{8}-\\d{6}$"))
+                 .match(kept.first()).hasMatch(),
+             qPrintable(kept.first()));
+    const QString keptPath = fixture.folder.filePath(kept.first());
+    QCOMPARE(vn::test::readBytes(keptPath), content);
+    QCOMPARE(vn::test::readBytes(earlier), QByteArray("earlier"));
+    QVERIFY(!QFile::exists(fixture.path));
+
+    // Nothing is said before the window shows; once it does, the box names the copy.
+    QCoreApplication::processEvents();
+    QVERIFY(!window->findChild<QMessageBox*>(QStringLiteral("startupNoticeBox")));
+    window->show();
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = window->findChild<QMessageBox*>(QStringLiteral("startupNoticeBox"))) && box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("工作区文件无法读取"));
+    QVERIFY2(box->text().startsWith(QStringLiteral("工作区文件无法读取（")), qPrintable(box->text()));
+    QVERIFY2(box->text().endsWith(QStringLiteral("，已另存为 %1，当前使用默认设置。")
+                                      .arg(QDir::toNativeSeparators(keptPath))),
+             qPrintable(box->text()));
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(!window->findChild<QMessageBox*>(QStringLiteral("startupNoticeBox")));
+    // Once only: the notice is gone with its box, and showing the window
+    // again brings no second one.
+    QTRY_VERIFY(!window->findChild<QObject*>(QStringLiteral("startupNotice")));
+    window->hide();
+    window->show();
+    QCoreApplication::processEvents();
+    QVERIFY(!window->findChild<QMessageBox*>(QStringLiteral("startupNoticeBox")));
+
+    // The defaults are written in the file's place; the copies stay.
+    window->saveSettings();
+    QCOMPARE(fixture.fileObject().keys(), NineKeys);
+    QCOMPARE(vn::test::readBytes(keptPath), content);
+    QCOMPARE(vn::test::readBytes(earlier), QByteArray("earlier"));
+}
+
+void WorkspaceTest::unmovableFileIsNeverWritten()
+{
+    WorkspaceFixture fixture;
+    // The kept name would be longer than the file system allows, so the file
+    // cannot be moved aside, root or not.
+    fixture.path = fixture.folder.filePath(QString(240, QLatin1Char('w')) + QStringLiteral(".json"));
+    const QByteArray content("{\"views\": {,}}");
+    fixture.writeFile(content);
+    Window* window = fixture.open();
+    window->show();
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = window->findChild<QMessageBox*>(QStringLiteral("startupNoticeBox"))) && box->isVisible());
+    QVERIFY2(box->text().endsWith(QStringLiteral("也无法在旁边另存副本。当前使用默认设置，本次运行不保存工作区，以免覆盖该文件。")),
+             qPrintable(box->text()));
+    box->button(QMessageBox::Ok)->click();
+
+    // No write replaces it, not even the one of closing.
+    window->parameterWidth = 300;
+    window->saveSettings();
+    window->close();
+    QCOMPARE(fixture.fileBytes(), content);
+    QCOMPARE(QDir(fixture.folder.path()).entryList(QDir::Files).size(), 1);
 }
 
 QTEST_MAIN(WorkspaceTest)

@@ -98,9 +98,10 @@ QJsonObject PageSettings::writeSession(const Pane& page)
         {QStringLiteral("terminal_mode"), page.terminal},
     };
     if (page.supportsScript()) {
-        object.insert(kScriptCode, channel ? channel->scriptSource : page.scriptCode);
+        const bool channelScript = page.followsChannelScript();
+        object.insert(kScriptCode, channelScript ? channel->scriptSource : page.scriptCode);
         object.insert(kScriptTestHex, page.scriptTestHex);
-        object.insert(kScriptEnabled, channel ? channel->scriptEnabled : page.scriptEnabled);
+        object.insert(kScriptEnabled, channelScript ? channel->scriptEnabled : page.scriptEnabled);
     }
     return object;
 }
@@ -187,17 +188,17 @@ void PageSettings::restoreSession(Pane& page, const QJsonObject& settings)
         page.scriptTestHex = settings.value(kScriptTestHex).toString(QStringLiteral("AA 55 C4\n09 E4 0C BC 0D\nAA 55 C4 09 E4 0C BC 0D"));
         page.scriptCode = settings.value(kScriptCode).toString();
         page.scriptEnabled = boolOf(settings, kScriptEnabled, false);
+        page.refusedScript.reset();
+        // A refused script stays in the page as the user wrote it.
         try {
             if (channel)
                 channel->configureScript(page.scriptCode, page.scriptEnabled);
             else if (page.scriptEnabled)
                 FrameScriptProgram::compile(page.scriptCode);
         } catch (const ScriptError& error) {
-            page.scriptEnabled = false;
-            page.showError(error.display());
+            page.keepRefusedScript(error.display());
         } catch (const std::exception& error) {
-            page.scriptEnabled = false;
-            page.showError(errorText(error));
+            page.keepRefusedScript(errorText(error));
         }
     } else if (!page.supportsScript()) {
         page.scriptEnabled = false;

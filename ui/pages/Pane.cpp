@@ -227,15 +227,16 @@ void Pane::setChannel(Channel* bound)
             });
         }
         if (supportsScript()) {
-            if (bound->scriptEnabled) {
+            if (refusedScript) {
+                keepRefusedScript(refusedScript->error);
+            } else if (bound->scriptEnabled) {
                 scriptCode = bound->scriptSource;
                 scriptEnabled = true;
             } else if (scriptEnabled) {
                 try {
                     bound->configureScript(scriptCode, true);
                 } catch (const ScriptError& error) {
-                    scriptEnabled = false;
-                    showError(error.display());
+                    keepRefusedScript(error.display());
                 }
             } else {
                 bound->scriptSource = scriptCode;
@@ -315,9 +316,10 @@ void Pane::tick(bool force)
         return;
     }
     Channel* live = channel;
-    if (live) {
+    if (followsChannelScript()) {
         scriptEnabled = live->scriptEnabled;
         scriptCode = live->scriptSource;
+        refusedScript.reset();
     }
     const bool isLive = live && sendableState(live) && !live->transferActive();
     TerminalView* term = m_receive->terminal;
@@ -545,11 +547,35 @@ void Pane::applyScript(const QString& code, bool enabled)
         FrameScriptProgram::compile(code);
     scriptCode = code;
     scriptEnabled = enabled;
+    refusedScript.reset();
     if (window) {
         window->saveSettings();
         window->updateStatus();
     }
     refreshScriptResults();
+}
+
+bool Pane::followsChannelScript() const
+{
+    const Channel* live = liveChannel();
+    return live
+           && (!refusedScript || live->scriptSource != refusedScript->channelSource
+               || live->scriptEnabled != refusedScript->channelEnabled);
+}
+
+void Pane::keepRefusedScript(const QString& error)
+{
+    scriptEnabled = false;
+    RefusedScript refused{error, QString(), false};
+    if (Channel* live = liveChannel()) {
+        // A channel running another script keeps it; the page does not stop it.
+        if (!live->scriptEnabled)
+            live->scriptSource = scriptCode;
+        refused.channelSource = live->scriptSource;
+        refused.channelEnabled = live->scriptEnabled;
+    }
+    refusedScript = refused;
+    showError(error);
 }
 
 void Pane::openScriptEditor(bool nonModal)
@@ -565,6 +591,7 @@ void Pane::refreshScriptResults()
     context.channel = channel.data();
     context.supported = supportsScript();
     context.pageEnabled = scriptEnabled;
+    context.pageError = refusedScript ? refusedScript->error : QString();
     context.paused = m_toolbar->pause->isChecked();
     context.follow = m_toolbar->follow->isChecked();
     m_results->refresh(context);

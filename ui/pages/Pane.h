@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 class QDialog;
 class QLabel;
 class QSplitter;
@@ -60,6 +62,16 @@ public:
     bool scriptEnabled = false;
     QPointer<QDialog> scriptEditor; // the page's single open script editor
 
+    // A stored script the page kept although the channel refused it (it does
+    // not compile): the error, and the channel's script as it stood then. The
+    // page takes the channel's script again only once that changes.
+    struct RefusedScript {
+        QString error;
+        QString channelSource;
+        bool channelEnabled = false;
+    };
+    std::optional<RefusedScript> refusedScript;
+
     bool isControl() const { return !kind.isEmpty(); }
     Instrument* instrument() const { return m_instrument; }
     FilterBox* filterBox() const;
@@ -100,6 +112,13 @@ public:
     // Throws ScriptError for a page that is not serial or a script that does
     // not compile; the page keeps its former script then.
     void applyScript(const QString& code, bool enabled);
+    // The page shows its live channel's script: it has one, and the page holds
+    // no refused script of its own or the channel's has changed since.
+    bool followsChannelScript() const;
+    // Keeps the page's own script text, disabled, after `error` refused it,
+    // and shows the error. A bound channel that runs no script carries the
+    // text too, so an agent reading the script sees what the user wrote.
+    void keepRefusedScript(const QString& error);
     // Opens (or raises) the page's script editor; serial session pages only.
     void openScriptEditor(bool);
     // The file-transfer button: stops repeating and opens the transfer dialog.

@@ -113,7 +113,9 @@ void ScriptResultsPanel::refresh(const Context& context)
                 held = true;
         }
     }
-    const QString error = channel ? channel->scriptError : QString();
+    QString error = channel ? channel->scriptError : QString();
+    if (error.isEmpty())
+        error = context.pageError;
 
     const bool show = context.supported && (enabled || held || !error.isEmpty());
     const bool wasHidden = isHidden();

@@ -40,6 +40,7 @@ public:
         Channel* channel = nullptr;  // live channel or null
         bool supported = false;      // serial session page
         bool pageEnabled = false;    // the page's own script flag
+        QString pageError;           // why the page's own script was refused
         bool paused = false;
         bool follow = true;
     };

@@ -138,7 +138,7 @@ ScriptEditor::ScriptEditor(Pane* page, bool nonModal)
     enabled = new QCheckBox(QStringLiteral("应用后启用脚本"));
     enabled->setObjectName(QStringLiteral("scriptEnabled"));
     if (page)
-        enabled->setChecked(page->channel ? page->channel->scriptEnabled : page->scriptEnabled);
+        enabled->setChecked(page->followsChannelScript() ? page->channel->scriptEnabled : page->scriptEnabled);
     QPushButton* cancel = plainButton(QStringLiteral("取消"), QStringLiteral("outline"));
     QPushButton* saveButton = plainButton(QStringLiteral("保存并关闭"), QStringLiteral("primary"));
     saveButton->setProperty("action", QStringLiteral("applyScript"));

@@ -119,6 +119,7 @@ void applyGuiScript(Window* root, Channel* channel, const QString& code, bool en
             each->scriptTestHex = *sample;
         each->scriptCode = code;
         each->scriptEnabled = enabled;
+        each->refusedScript.reset();
         each->refreshScriptResults();
         if (QDialog* editor = openEditor(each))
             showInEditor(editor, code, enabled, sample);

@@ -14,7 +14,10 @@
 #include "ui/views/LogView.h"
 #include "ui/views/TerminalView.h"
 
+#include <QDialog>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QSpinBox>
 
 using namespace vn;
@@ -201,6 +204,78 @@ private Q_SLOTS:
         tcp.scriptEnabled = true;
         tcp.restore(QJsonObject{{"script_code", "x"}, {"script_enabled", true}});
         QVERIFY(!tcp.scriptEnabled);
+    }
+
+    void refusedStoredScriptStaysInThePage()
+    {
+        PageFixture fixture;
+        // It does not compile: main must be void.
+        const QString stored = QStringLiteral("int main(char data[], int length) { return 0; }");
+        const QString key = loopback().key();
+        fixture.window->views.insert(key, QJsonObject{{"script_code", stored}, {"script_enabled", true}});
+        Channel* channel = nullptr;
+        Pane* page = fixture.open(loopback(), &channel);
+        QVERIFY(fixture.statusMessage().startsWith(QStringLiteral("操作失败：第 1 行：")));
+
+        // Ticks do not bring the channel's former script back over the text.
+        for (int i = 0; i < 3; ++i)
+            page->tick(true);
+        QCOMPARE(page->scriptCode, stored);
+        QVERIFY(!page->scriptEnabled);
+        QVERIFY(!channel->scriptEnabled);
+        QCOMPARE(channel->scriptSource, stored);
+        // The error stands where the page shows script errors.
+        QVERIFY(page->scriptResults()->isVisibleTo(page));
+        QVERIFY(page->scriptResults()->status->text().startsWith(QStringLiteral("已停用 · 第 1 行：")));
+        // The editor opens on the text, and the workspace keeps it.
+        page->openScriptEditor(true);
+        auto* editor = page->scriptEditor ? page->scriptEditor->findChild<QPlainTextEdit*>("scriptCode") : nullptr;
+        QVERIFY(editor);
+        QCOMPARE(editor->toPlainText(), stored);
+        page->scriptEditor->close();
+        fixture.window->saveSettings();
+        const QJsonObject saved = fixture.window->views.value(key).toObject();
+        QCOMPARE(saved.value("script_code").toString(), stored);
+        QCOMPARE(saved.value("script_enabled"), QJsonValue(false));
+
+        // A script the channel takes from elsewhere (an agent) is followed again.
+        channel->configureScript(FrameScriptProgram::example(), true);
+        page->tick(true);
+        QCOMPARE(page->scriptCode, FrameScriptProgram::example());
+        QVERIFY(page->scriptEnabled);
+        QVERIFY(!page->scriptResults()->status->text().contains(QStringLiteral("第 1 行")));
+    }
+
+    void refusedScriptOnANewChannel_data()
+    {
+        QTest::addColumn<bool>("restored");
+        // Restored unbound: the flag was cleared when the text did not compile.
+        QTest::newRow("restored unbound") << true;
+        // Still enabled when the channel comes: the channel refuses it.
+        QTest::newRow("enabled at binding") << false;
+    }
+
+    void refusedScriptOnANewChannel()
+    {
+        QFETCH(bool, restored);
+        PageFixture fixture;
+        const QString broken = QStringLiteral("void main(const uint8_t data[], int length) { nonsense( }");
+        Pane page(fixture.window.get(), QString());
+        if (restored) {
+            page.restore(QJsonObject{{"script_code", broken}, {"script_enabled", true}});
+        } else {
+            page.scriptCode = broken;
+            page.scriptEnabled = true;
+        }
+        fixture.window->statusBar()->clearMessage();
+        Channel* channel = fixture.engine.open(loopback());
+        page.setChannel(channel);
+        QVERIFY(fixture.statusMessage().startsWith(QStringLiteral("操作失败：第 1 行：")));
+        page.tick(true);
+        QCOMPARE(page.scriptCode, broken);
+        QVERIFY(!page.scriptEnabled);
+        QCOMPARE(page.settings().value("script_code").toString(), broken);
+        QCOMPARE(page.settings().value("script_enabled"), QJsonValue(false));
     }
 
     void controlPageRoundTrip()

@@ -246,6 +246,23 @@ private Q_SLOTS:
         QVERIFY(!page->scriptResults()->status->text().contains(QStringLiteral("第 1 行")));
     }
 
+    void refusedScriptLeavesARunningScriptAlone()
+    {
+        PageFixture fixture;
+        Channel* channel = nullptr;
+        Pane* page = fixture.open(loopback(), &channel);
+        // An agent set a working script before the page's stored one came back.
+        channel->configureScript(FrameScriptProgram::example(), true);
+        const QString broken = QStringLiteral("void main(const uint8_t data[], int length) { nonsense( }");
+        page->restore(QJsonObject{{"script_code", broken}, {"script_enabled", true}});
+        page->tick(true);
+        QVERIFY(channel->scriptEnabled);
+        QCOMPARE(channel->scriptSource, FrameScriptProgram::example());
+        QCOMPARE(page->scriptCode, broken);
+        QCOMPARE(page->settings().value("script_code").toString(), broken);
+        QCOMPARE(page->settings().value("script_enabled"), QJsonValue(false));
+    }
+
     void refusedScriptOnANewChannel_data()
     {
         QTest::addColumn<bool>("restored");

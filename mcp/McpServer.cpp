@@ -142,7 +142,7 @@ void McpServer::acceptConnections()
         // this user's programs are served, and that is settled first, so that
         // another account can neither read the sessions nor hold the
         // connections that the limit below leaves for this user's agents.
-        if (!peers.ownedBySelf(static_cast<int>(socket->socketDescriptor()))) {
+        if (!servesPeer(socket)) {
             refuse(socket);
             continue;
         }
@@ -274,12 +274,17 @@ void McpServer::acceptRequest(QTcpSocket* socket, const QByteArray& request)
     handleMessage(socket, message, sessionId);
 }
 
+bool McpServer::servesPeer(QTcpSocket* socket)
+{
+    return peers.ownedBySelf(static_cast<int>(socket->socketDescriptor()));
+}
+
 void McpServer::refuse(QTcpSocket* socket)
 {
     // What the client has sent so far is taken off the socket, so that
     // closing it ends the connection after the answer rather than resetting
     // it; anything later is the kernel's to reject.
-    if (socket->waitForReadyRead(0))
+    if (socket->socketDescriptor() != -1 && socket->waitForReadyRead(0))
         socket->readAll();
     if (socket->state() == QAbstractSocket::ConnectedState) {
         socket->write(responseBytes(403, {}, {}));

@@ -93,6 +93,12 @@ Q_SIGNALS:
     void guiConnectionOpened(vn::Channel* channel);
     void refusalNoted(const QString& note);
 
+protected:
+    // Whether the other end of an accepted connection belongs to this
+    // user's programs. The fuzzing host, whose sockets are in-process fakes
+    // with no descriptor, answers for itself.
+    virtual bool servesPeer(QTcpSocket* socket);
+
 private:
     void acceptConnections();
     void refuse(QTcpSocket* socket);

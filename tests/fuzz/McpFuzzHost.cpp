@@ -22,6 +22,10 @@ public:
         addPendingConnection(socket);
         Q_EMIT newConnection();
     }
+
+protected:
+    // Every socket here is a fake made in this process.
+    bool servesPeer(QTcpSocket*) override { return true; }
 };
 
 // A channel whose id the fuzzer can name.

@@ -75,6 +75,28 @@ QString withoutLayout(const QString& indented)
     return out;
 }
 
+// Qt's parser sorts an object's keys with a comparison that does not agree
+// with its own lookups for some keys (escaped keys beside keys outside the
+// BMP, say), so the same keys could come out in another order once the
+// formatted text is read again. Inserting every key anew puts them in the
+// order of the lookups alone, which depends on the keys, not on the text.
+QJsonValue inKeyOrder(const QJsonValue& value)
+{
+    if (value.isArray()) {
+        QJsonArray out;
+        for (const QJsonValue& item : value.toArray())
+            out.append(inKeyOrder(item));
+        return out;
+    }
+    if (!value.isObject())
+        return value;
+    const QJsonObject object = value.toObject();
+    QJsonObject out;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        out.insert(it.key(), inKeyOrder(it.value()));
+    return out;
+}
+
 bool blank(const QString& text)
 {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
@@ -134,7 +156,7 @@ JsonAssistance analyzeJson(const QString& text)
         return result;
     }
 
-    const QJsonValue value = document.array().at(0);
+    const QJsonValue value = inKeyOrder(document.array().at(0));
     result.ok = true;
     result.formatted = QString::fromUtf8(jsonBytes(value, QJsonDocument::Indented));
     result.compact = value.isObject() || value.isArray() ? withoutLayout(result.formatted)

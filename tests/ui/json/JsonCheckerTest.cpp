@@ -35,6 +35,7 @@ private Q_SLOTS:
     void values_data();
     void values();
     void nulCharacterRefusesOnlyTheCode();
+    void formsReadBackInTheSameKeyOrder();
 };
 
 void JsonCheckerTest::faults_data()
@@ -206,6 +207,18 @@ void JsonCheckerTest::nulCharacterRefusesOnlyTheCode()
         QVERIFY(result.parseCode.isEmpty());
         QVERIFY(result.buildCode.isEmpty());
     }
+}
+
+// Escaped keys beside keys outside the BMP once came back in another order
+// when the compact or indented form was checked again.
+void JsonCheckerTest::formsReadBackInTheSameKeyOrder()
+{
+    const QString text = QString::fromUtf8(
+        "{\"\xa9\":5,\"\":[],\"\xb9\xb9\":[],\"\xf0\xb9\xb9\xb9\\\"\":[],\"\xb9\\n\":\"\"}");
+    const vn::JsonAssistance result = analyzeJson(text);
+    QVERIFY2(result.ok, qPrintable(result.status));
+    QCOMPARE(analyzeJson(result.compact).compact, result.compact);
+    QCOMPARE(analyzeJson(result.formatted).compact, result.compact);
 }
 
 QTEST_GUILESS_MAIN(JsonCheckerTest)

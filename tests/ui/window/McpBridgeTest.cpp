@@ -24,8 +24,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -626,17 +628,72 @@ private Q_SLOTS:
         QCOMPARE(window->findPane(agent), window->current);
     }
 
-    void agentLoopbackShowsAsTheLoopbackEntry()
+    void loopbackPortStaysTheLoopback_data()
     {
-        desk->engine.allowAiControl = true;
-        const Answer opened =
-            call("open_connection", {{"config", QJsonObject{{"kind", "serial"}, {"port", "loop://"}}}});
-        QVERIFY2(!opened.failed, qPrintable(opened.error));
-        Channel* agent = desk->engine.get(opened.result.value("id").toString());
-        QCOMPARE(window->current->channel.data(), agent);
-        // Nobody typed "loop://" here: the box shows its own loopback entry, live.
-        QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("serialPort"))->currentText(), QStringLiteral("NULL"));
-        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("connectionState"))->text(), QStringLiteral("已连接"));
+        QTest::addColumn<QString>("opener");
+        QTest::newRow("typed in the sidebar") << QStringLiteral("typed");
+        QTest::newRow("an agent's open_connection") << QStringLiteral("agent");
+        // Opened through the engine, as the preview options open theirs.
+        QTest::newRow("opened by the program") << QStringLiteral("program");
+    }
+
+    // Whoever opened it, a page on "loop://" shows that port, and the connect
+    // button closes and reopens the loopback with it.
+    void loopbackPortStaysTheLoopback()
+    {
+        QFETCH(QString, opener);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* box = window->findChild<QComboBox*>(QStringLiteral("serialPort"));
+        auto* state = window->findChild<QLabel*>(QStringLiteral("connectionState"));
+        auto* button = window->findChild<QWidget*>(QStringLiteral("sidebar"))->findChild<QPushButton*>("primary");
+        QVERIFY(box && state && button);
+
+        desk->engine.remove(channel->id);
+        channel = nullptr;
+        QTRY_VERIFY(window->current && !window->current->channel);
+        if (opener == QLatin1String("program")) {
+            Config config;
+            config.port = QStringLiteral("loop://");
+            channel = desk->engine.open(config);
+            QTRY_VERIFY(window->findPane(channel));
+            window->showPane(window->findPane(channel));
+        } else if (opener == QLatin1String("typed")) {
+            QLineEdit* edit = box->lineEdit();
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, QStringLiteral("loop://"));
+            QTest::keyClick(edit, Qt::Key_Tab);
+            QTest::mouseClick(button, Qt::LeftButton);
+            channel = window->current->channel;
+        } else if (opener == QLatin1String("agent")) {
+            desk->engine.allowAiControl = true;
+            const Answer opened =
+                call("open_connection", {{"config", QJsonObject{{"kind", "serial"}, {"port", "loop://"}}}});
+            QVERIFY2(!opened.failed, qPrintable(opened.error));
+            channel = desk->engine.get(opened.result.value("id").toString());
+        }
+        QVERIFY(channel);
+        QCOMPARE(window->current->channel.data(), channel);
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+        QCOMPARE(state->text(), QStringLiteral("已连接"));
+        window->refreshPorts();
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+
+        window->statusBar()->clearMessage();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(channel->state, QStringLiteral("closed"));
+        QCOMPARE(state->text(), QStringLiteral("已断开"));
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+        QCOMPARE(button->text(), QStringLiteral("建立连接"));
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+        QCOMPARE(window->current->channel.data(), channel);
+        QTRY_COMPARE(channel->state, QStringLiteral("connected"));
+        QCOMPARE(channel->config.port, QStringLiteral("loop://"));
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+        QTRY_COMPARE(state->text(), QStringLiteral("已连接"));
     }
 };
 

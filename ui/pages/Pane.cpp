@@ -568,9 +568,13 @@ void Pane::keepRefusedScript(const QString& error)
     scriptEnabled = false;
     RefusedScript refused{error, QString(), false};
     if (Channel* live = liveChannel()) {
-        // A channel running another script keeps it; the page does not stop it.
-        if (!live->scriptEnabled)
+        // A channel running another script keeps it; the page does not stop
+        // it. Otherwise the channel holds the page's text, and agents reading
+        // its script read the compile error the page shows with it.
+        if (!live->scriptEnabled) {
             live->scriptSource = scriptCode;
+            live->scriptError = error;
+        }
         refused.channelSource = live->scriptSource;
         refused.channelEnabled = live->scriptEnabled;
     }

@@ -13,6 +13,7 @@
 #include "ui/controls/SerialMonitorDialog.h"
 #include "tests/ui/window/WorkspaceFixture.h"
 #include "ui/pages/Pane.h"
+#include "ui/pages/ScriptResultsPanel.h"
 #include "ui/script/ScriptEditor.h"
 #include "ui/views/FilterBox.h"
 #include "ui/views/LogView.h"
@@ -577,6 +578,73 @@ private Q_SLOTS:
         QVERIFY(editor->findChild<QCheckBox*>("scriptEnabled")->isChecked());
         QCOMPARE(editor->findChild<QLabel*>("scriptEditorStatus")->text(),
                  QStringLiteral("AI 已同步并启用脚本 · 从新收到的数据开始解析"));
+    }
+
+    void refusedStoredScript_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("agentScript");
+        QTest::newRow("restored onto the live channel") << QStringLiteral("restored") << false;
+        QTest::newRow("restored, then bound") << QStringLiteral("bound") << false;
+        // The channel runs a working script an agent set: that script stays,
+        // and is what an agent reads.
+        QTest::newRow("agent's script running") << QStringLiteral("restored") << true;
+    }
+
+    // A stored script that no longer compiles: an agent reads the page's
+    // compile error with the page's text, as the user sees them.
+    void refusedStoredScript()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, agentScript);
+        desk->engine.allowAiControl = true;
+        if (agentScript) {
+            const Answer applied =
+                call("set_frame_script", {{"code", NewCode}, {"enabled", true}, {"expected_revision", revision()}});
+            QVERIFY2(!applied.failed, qPrintable(applied.error));
+            if (ScriptEditor* editor = findScriptEditor(page))
+                editor->close();
+        }
+        const QString broken = QStringLiteral("void main(const uint8_t data[], int length) { nonsense( }");
+        const QJsonObject stored{{"script_code", broken}, {"script_enabled", true}};
+        window->statusBar()->clearMessage();
+        if (how == QLatin1String("bound")) {
+            window->busy = true; // the page stays unbound until it is bound below
+            page->setChannel(nullptr);
+            page->restore(stored);
+            page->setChannel(channel);
+            window->busy = false;
+        } else {
+            page->restore(stored);
+        }
+        page->tick(true);
+        const QString shown = page->scriptResults()->status->text();
+        QVERIFY2(shown.startsWith(QStringLiteral("已停用 · 第 1 行：")), qPrintable(shown));
+        const QString error = shown.mid(QStringLiteral("已停用 · ").size());
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("操作失败：") + error);
+
+        const Answer script = call("get_frame_script");
+        QVERIFY2(!script.failed, qPrintable(script.error));
+        QCOMPARE(script.result.value("enabled").toBool(), agentScript);
+        if (agentScript) {
+            QCOMPARE(script.result.value("code").toString(), NewCode);
+            QCOMPARE(script.result.value("error").toString(), QString());
+            return;
+        }
+        QCOMPARE(script.result.value("code").toString(), broken);
+        QCOMPARE(script.result.value("error").toString(), error);
+        // The results agents read say the same.
+        const Answer results = call("read_script_results");
+        QVERIFY2(!results.failed, qPrintable(results.error));
+        QCOMPARE(results.result.value("error").toString(), error);
+
+        // A script that compiles, set by the agent, clears it.
+        const Answer fixed =
+            call("set_frame_script", {{"code", NewCode}, {"enabled", true}, {"expected_revision", revision()}});
+        QVERIFY2(!fixed.failed, qPrintable(fixed.error));
+        QCOMPARE(fixed.result.value("error").toString(), QString());
+        page->tick(true);
+        QVERIFY(!page->scriptResults()->status->text().contains(QStringLiteral("第 1 行")));
     }
 
     // --- Agent endpoint checks ------------------------------------------------------

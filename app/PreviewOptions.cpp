@@ -1,5 +1,6 @@
 #include "app/PreviewOptions.h"
 
+#include "app/CommandLine.h"
 #include "app/ViewPresets.h"
 #include "core/Channel.h"
 #include "core/Config.h"
@@ -95,16 +96,10 @@ void saveScreenshot(Window& root, Window* target, const QString& path)
 
 std::optional<QSize> previewSize(const QString& text)
 {
-    const QStringList sides = text.trimmed().split(QLatin1Char('x'));
-    if (sides.size() != 2)
+    const WindowSizeRequest request = readWindowSize(text);
+    if (!request.error.isEmpty())
         return std::nullopt;
-    bool wide = false;
-    bool high = false;
-    const int width = sides.at(0).toInt(&wide, 10);
-    const int height = sides.at(1).toInt(&high, 10);
-    if (!wide || !high || width <= 0 || height <= 0)
-        return std::nullopt;
-    return QSize(width, height);
+    return request.size;
 }
 
 std::optional<int> quitDelay(const QString& text)

@@ -9,6 +9,7 @@
 #include "ui/kit/IconButton.h"
 #include "ui/kit/Splitter.h"
 #include "ui/pages/Instrument.h"
+#include "ui/pages/InstrumentSources.h"
 #include "ui/pages/FileTransferDialog.h"
 #include "ui/pages/LogExport.h"
 #include "ui/pages/PacketTemplates.h"
@@ -278,22 +279,13 @@ void Pane::refreshSource()
     }
     const QString structuredKey = Config::structuredDemo().key();
     const bool records = kind == QLatin1String("json") || kind == QLatin1String("xml");
-    const auto available = [this](const QString& key) {
-        if (key == QLatin1String("serial:loop://"))
-            return true;
-        for (const QJsonValue& port : std::as_const(window->lastPorts)) {
-            if (QStringLiteral("serial:") + port.toObject().value(QStringLiteral("port")).toString().toLower() == key)
-                return true;
-        }
-        return false;
-    };
     Channel* selected = nullptr;
     for (const auto& [channelId, each] : window->engine->channels) {
         const Config& record = each->config;
         const QString key = record.key();
         if (kind == QLatin1String("control") && record.kind != QLatin1String("serial"))
             continue;
-        if (record.kind == QLatin1String("serial") && each->state != QLatin1String("connected") && !available(key))
+        if (record.kind == QLatin1String("serial") && !InstrumentSources::offered(*this, *each))
             continue;
         if (records && record.kind == QLatin1String("demo") && key != structuredKey)
             continue;

@@ -1,0 +1,204 @@
+#include "ui/views/LogRenderer.h"
+
+#include <QElapsedTimer>
+#include <QFont>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <optional>
+
+namespace vn {
+
+namespace {
+
+// The base direction the text engine would find for a row that begins with
+// this text: that of its first strong character; none when it has none.
+std::optional<Qt::LayoutDirection> textDirectionOf(QStringView text)
+{
+    for (QChar ch : text) {
+        switch (ch.direction()) {
+        case QChar::DirL:
+            return Qt::LeftToRight;
+        case QChar::DirR:
+        case QChar::DirAL:
+            return Qt::RightToLeft;
+        default:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+LogRenderer::LogRenderer(QTextDocument& document, LogLines& lines)
+    : m_document(document), m_lines(lines), m_first(lines.endId()), m_end(lines.endId()), m_clears(lines.clears())
+{
+}
+
+bool LogRenderer::upToDate() const
+{
+    return m_clears == m_lines.clears() && m_first == m_lines.firstId() && m_end == m_lines.endId()
+        && m_revisits.empty() && !m_revisitAll && !m_lines.hasChanges();
+}
+
+void LogRenderer::clear()
+{
+    m_document.clear();
+    m_first = m_end = m_lines.endId();
+    m_shown.clear();
+    m_revisits.clear();
+    m_revisitAll = false;
+    m_clears = m_lines.clears();
+    m_lines.takeChanges();
+}
+
+void LogRenderer::restartIfCleared()
+{
+    if (m_clears != m_lines.clears())
+        clear();
+}
+
+void LogRenderer::dropGoneRows()
+{
+    const qint64 first = m_lines.firstId();
+    if (m_first >= first)
+        return;
+    if (m_end <= first) {
+        // Nothing the document shows is held any more; the rows that pushed
+        // it out are appended afresh.
+        m_document.clear();
+        m_first = m_end = first;
+        m_shown.clear();
+        return;
+    }
+    const int gone = int(first - m_first);
+    QTextCursor cursor(&m_document);
+    cursor.setPosition(0);
+    cursor.setPosition(m_document.findBlockByNumber(gone).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    m_shown.erase(m_shown.begin(), m_shown.begin() + gone);
+    m_first = first;
+}
+
+const QTextCharFormat& LogRenderer::charFormat(const LogFormat& format)
+{
+    if (m_formatValid && m_formatOf == format)
+        return m_format;
+    m_format = QTextCharFormat();
+    m_format.setForeground(QColor::fromRgba(format.foreground));
+    if (format.hasBackground)
+        m_format.setBackground(QColor::fromRgba(format.background));
+    m_format.setFontWeight(format.bold ? QFont::Bold : QFont::Normal);
+    m_formatOf = format;
+    m_formatValid = true;
+    return m_format;
+}
+
+// Writes what a row gained since it was laid out and follows its visibility.
+// Each such mend is an edit of its own, so the text engine lays out that row
+// alone rather than everything between it and the end.
+void LogRenderer::revisit(qint64 id)
+{
+    const LogLine* line = m_lines.find(id);
+    if (!line || id < m_first || id >= m_end)
+        return;
+    Shown& shown = m_shown[std::size_t(id - m_first)];
+    QTextBlock block = m_document.findBlockByNumber(int(id - m_first));
+    if (line->text.size() > shown.length) {
+        QTextCursor cursor(block);
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.beginEditBlock();
+        qsizetype start = 0;
+        for (const LogRun& run : line->runs) {
+            const qsizetype end = start + run.length;
+            if (end > shown.length) {
+                const qsizetype from = std::max(start, shown.length);
+                cursor.insertText(QStringView(line->text).sliced(from, end - from).toString(), charFormat(run.format));
+            }
+            start = end;
+        }
+        shown.length = line->text.size();
+        const bool visible = m_lines.isShown(*line);
+        if (visible != shown.visible) {
+            block.setVisible(visible);
+            shown.visible = visible;
+        }
+        cursor.endEditBlock();
+        return;
+    }
+    const bool visible = m_lines.isShown(*line);
+    if (visible == shown.visible)
+        return;
+    block.setVisible(visible);
+    shown.visible = visible;
+    m_document.markContentsDirty(block.position(), block.length());
+}
+
+void LogRenderer::appendRow(qint64 id)
+{
+    const LogLine& line = *m_lines.find(id);
+    QTextBlockFormat blockFormat;
+    // The prefix opens the row, so it alone settles the row's direction;
+    // stating it spares the layout a scan of every row's text.
+    if (m_document.defaultTextOption().textDirection() == Qt::LayoutDirectionAuto) {
+        if (const std::optional<Qt::LayoutDirection> direction
+            = textDirectionOf(QStringView(line.text).first(line.prefixLength)))
+            blockFormat.setLayoutDirection(*direction);
+    }
+    QTextCursor cursor(&m_document);
+    cursor.movePosition(QTextCursor::End);
+    if (m_end == m_first)
+        cursor.setBlockFormat(blockFormat);
+    else
+        cursor.insertBlock(blockFormat, QTextCharFormat());
+    qsizetype start = 0;
+    for (const LogRun& run : line.runs) {
+        cursor.insertText(QStringView(line.text).sliced(start, run.length).toString(), charFormat(run.format));
+        start += run.length;
+    }
+    const bool visible = m_lines.isShown(line);
+    if (!visible)
+        cursor.block().setVisible(false);
+    m_shown.push_back(Shown{line.text.size(), visible});
+    ++m_end;
+    ++m_rowsLaidOut;
+}
+
+bool LogRenderer::step(qint64 budgetNanos)
+{
+    QElapsedTimer clock;
+    clock.start();
+    restartIfCleared();
+    dropGoneRows();
+
+    for (const qint64 id : m_lines.takeChanges())
+        m_revisits.push_back(id);
+    if (m_revisitAll) {
+        m_revisitAll = false;
+        m_revisits.clear();
+        // Oldest first, so that the newest, taken from the back, come first.
+        for (qint64 id = m_first; id < m_end; ++id)
+            m_revisits.push_back(id);
+    }
+    while (!m_revisits.empty() && clock.nsecsElapsed() < budgetNanos) {
+        const qint64 id = m_revisits.back();
+        m_revisits.pop_back();
+        revisit(id);
+    }
+
+    // New rows go in as one edit, laid out once when it closes; that layout
+    // takes about as long as the writing, so half the time is kept for it.
+    if (m_end < m_lines.endId() && clock.nsecsElapsed() < budgetNanos / 2) {
+        QTextCursor edit(&m_document);
+        edit.beginEditBlock();
+        do {
+            appendRow(m_end);
+        } while (m_end < m_lines.endId() && clock.nsecsElapsed() < budgetNanos / 2);
+        edit.endEditBlock();
+    }
+    return upToDate();
+}
+
+} // namespace vn

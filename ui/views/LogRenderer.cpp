@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <optional>
 
 namespace vn {
@@ -28,6 +29,13 @@ std::optional<Qt::LayoutDirection> textDirectionOf(QStringView text)
         }
     }
     return std::nullopt;
+}
+
+// What a row weighs in the layout's cost: its characters, and a share for
+// the block itself.
+qint64 rowUnits(const LogLine& line)
+{
+    return line.text.size() + 50;
 }
 
 } // namespace
@@ -188,15 +196,24 @@ bool LogRenderer::step(qint64 budgetNanos)
         revisit(id);
     }
 
-    // New rows go in as one edit, laid out once when it closes; that layout
-    // takes about as long as the writing, so half the time is kept for it.
-    if (m_end < m_lines.endId() && clock.nsecsElapsed() < budgetNanos / 2) {
+    // New rows go in as one edit, laid out once when it closes. The layout
+    // costs several times the writing and grows with the rows' length, so as
+    // many rows go in as the time left buys at the cost the last steps saw.
+    const qint64 left = budgetNanos - clock.nsecsElapsed();
+    if (m_end < m_lines.endId() && left > 0) {
+        qint64 planned = 0;
+        qint64 units = 0;
+        const qint64 started = clock.nsecsElapsed();
         QTextCursor edit(&m_document);
         edit.beginEditBlock();
         do {
+            units += rowUnits(*m_lines.find(m_end));
             appendRow(m_end);
-        } while (m_end < m_lines.endId() && clock.nsecsElapsed() < budgetNanos / 2);
+            planned = units * m_nanosPerUnit;
+        } while (m_end < m_lines.endId() && planned < left && clock.nsecsElapsed() < budgetNanos);
         edit.endEditBlock();
+        const qint64 spent = clock.nsecsElapsed() - started;
+        m_nanosPerUnit = std::max<qint64>(1, (3 * m_nanosPerUnit + spent / std::max<qint64>(1, units)) / 4);
     }
     return upToDate();
 }

@@ -52,6 +52,8 @@ private:
     bool m_revisitAll = false;
     quint64 m_clears = 0;
     quint64 m_rowsLaidOut = 0;
+    // What a unit of a row (see rowUnits) has cost to write and lay out.
+    qint64 m_nanosPerUnit = 200;
     QTextCharFormat m_format;
     LogFormat m_formatOf;
     bool m_formatValid = false;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QJsonObject>
 #include <QString>
 
 #include <deque>
 #include <functional>
+#include <unordered_map>
 #include <utility>
 
 namespace vn {
@@ -34,11 +34,15 @@ public:
         qint64 droppedBytes = 0;  // payload bytes the trim removed, ever
     };
 
+    Journal() = default;
+    // The tallies are referred to from within; a journal is one of a kind.
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
     QString sessionId;
     qint64 lastSeq = 0;
     qint64 totalBytes = 0;
     std::deque<Entry> events;
-    QHash<QString, Tally> tallies;
 
     QJsonObject append(const QString& channelId, const QString& direction, const QByteArray& data,
                        const QString& peer, const QString& message, bool streamReset,
@@ -50,7 +54,7 @@ public:
     QJsonObject read(qint64 after, int limit, const QString& channelId = QString(),
                      const Filter& filter = Filter()) const;
 
-    Tally tally(const QString& channelId) const { return tallies.value(channelId); }
+    Tally tally(const QString& channelId) const;
     // The cursor after which the channel's newest events still held carry at
     // least `bytes` payload bytes (fewer when it holds fewer).
     qint64 cursorForNewest(const QString& channelId, qint64 bytes) const;
@@ -64,6 +68,15 @@ public:
 
     // A fresh random session id: 32 lower-case hex digits.
     static QString newSessionId();
+
+private:
+    // Node-based, so that the owners below may point into it.
+    std::unordered_map<QString, Tally> m_tallies;
+    // For each stored event, in the same order: whose it is and its payload
+    // bytes, so that the trim need not read them out of the event.
+    std::deque<std::pair<Tally*, qint64>> m_owners;
+    QString m_lastChannel;
+    Tally* m_lastTally = nullptr;
 };
 
 } // namespace vn

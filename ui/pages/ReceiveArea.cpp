@@ -18,7 +18,8 @@ namespace vn {
 namespace {
 
 const QString kOverwritten = QStringLiteral("部分旧数据已被历史缓冲区覆盖");
-const QString kSkipped = QStringLiteral("显示跟不上接收速度，已跳到最新数据");
+const QString kJumped = QStringLiteral("积压超过视图能保留的数据，已跳到最新数据");
+const QString kTerminalSkipped = QStringLiteral("终端跟不上接收速度，已跳到最新数据");
 
 QString bytesText(qint64 bytes)
 {
@@ -29,6 +30,35 @@ QString bytesText(qint64 bytes)
 QString noticeText(const QString& what, qint64 bytes)
 {
     return bytes > 0 ? what + QStringLiteral(" · ") + bytesText(bytes) : what;
+}
+
+// The log rows the channel's events after the cursor make at least, counted
+// until there are more than `enough`: one an event in hex display, else one a
+// line end (a line broken only by CR counts as well).
+qint64 rowsAfter(const Journal& journal, const QString& channelId, qint64 cursor, qint64 enough, bool hex)
+{
+    qint64 events = 0;
+    qint64 lf = 0;
+    qint64 cr = 0;
+    for (auto it = journal.events.rbegin(); it != journal.events.rend() && std::max(lf, cr) <= enough; ++it) {
+        const QJsonObject& event = it->first;
+        if (event.value(QLatin1String("seq")).toInteger() <= cursor)
+            break;
+        if (event.value(QLatin1String("channel_id")).toString() != channelId)
+            continue;
+        if (hex) {
+            lf = ++events;
+            continue;
+        }
+        const QString digits = event.value(QLatin1String("hex")).toString();
+        for (qsizetype at = 0; at + 1 < digits.size(); at += 3) {
+            if (digits.at(at) == u'0') {
+                lf += digits.at(at + 1) == u'a' ? 1 : 0;
+                cr += digits.at(at + 1) == u'd' ? 1 : 0;
+            }
+        }
+    }
+    return lf > 0 ? lf : cr;
 }
 
 } // namespace
@@ -106,12 +136,20 @@ void ReceiveArea::jumpToNewest(const Journal& journal, const QString& channelId,
     const qint64 skipped = std::max<qint64>(0, bytes - readBytes);
     readCursor = cursor;
     readBytes = std::max(readBytes, bytes);
-    log->markGap(noticeText(kSkipped, skipped));
+    // When what is kept fills the log by itself, what was skipped would have
+    // left it anyway: the log has lost nothing to say. Its streams start afresh
+    // either way, so that no line is joined across the skip.
+    const bool logFull = rowsAfter(journal, channelId, cursor, LogView::kMaxLines, log->hexMode) >= LogView::kMaxLines;
+    if (logFull) {
+        log->restartStreams();
+    } else {
+        log->markGap(noticeText(kJumped, skipped));
+        noteMissing(skipped, true, false, kJumped);
+    }
     // What still waits for the terminal is older than the part skipped.
     const qsizetype stale = m_terminalFeed->clear();
     m_terminalFeed->resetHere(terminalEncoding);
-    noteMissing(skipped, true, false, kSkipped);
-    noteMissing(skipped + stale, false, true, kSkipped);
+    noteMissing(skipped + stale, false, true, kJumped);
 }
 
 int ReceiveArea::pull(const Journal& journal, const QString& channelId, bool ssh, const QString& terminalEncoding,
@@ -168,7 +206,7 @@ int ReceiveArea::pull(const Journal& journal, const QString& channelId, bool ssh
 
     const qsizetype skipped = m_terminalFeed->run(
         terminalShown() ? kTerminalBudgetNanos : kHiddenTerminalBudgetNanos, terminalEncoding);
-    noteMissing(skipped, false, true, kSkipped);
+    noteMissing(skipped, false, true, kTerminalSkipped);
     showMissing();
     return taken;
 }

@@ -52,6 +52,8 @@ public:
     // show; every stream starts afresh after it, so that nothing is joined
     // across the part that is missing.
     void markGap(const QString& message);
+    // Every stream starts afresh, as after an event with "stream_reset".
+    void restartStreams() { m_streams.clear(); }
 
     int streamCount() const { return m_streams.count(); }
     const LogLines& lines() const { return m_lines; }

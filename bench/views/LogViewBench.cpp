@@ -167,6 +167,40 @@ Figures run(const QList<QJsonObject>& cycle, Mode mode, double megabytesPerSecon
     return figures;
 }
 
+// A change of filter over a full view: how long until the view shows it, and
+// the longest turn meanwhile.
+void filterChange(const QList<QJsonObject>& cycle)
+{
+    vn::LogView view;
+    view.resize(900, 600);
+    view.show();
+    for (int index = 0; index < 200; ++index)
+        view.feed(cycle.at(index));
+    while (!laidOut(view))
+        QApplication::processEvents();
+    QApplication::processEvents();
+    for (const char* text : {"error", "", "temp=25.1 0000"}) {
+        vn::SearchFilter filter;
+        filter.text = QString::fromLatin1(text);
+        filter.compile();
+        double longest = 0;
+        QElapsedTimer clock;
+        clock.start();
+        QElapsedTimer turn;
+        turn.start();
+        view.setFilter(filter);
+        QApplication::processEvents();
+        longest = turn.nsecsElapsed() / 1e6;
+        while (!laidOut(view)) {
+            turn.restart();
+            QApplication::processEvents();
+            longest = std::max(longest, turn.nsecsElapsed() / 1e6);
+        }
+        std::printf("  filter set to \"%s\" over %d lines: shown after %.1f ms, longest turn %.1f ms\n", text,
+                    view.document()->blockCount(), clock.nsecsElapsed() / 1e6, longest);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -178,8 +212,10 @@ int main(int argc, char** argv)
     // VN_MODE (seen, hidden, filtered) and VN_RATE (MB/s, 0 for as fast as it goes) pick one case.
     const QByteArray only = qgetenv("VN_MODE");
     const bool oneRate = qEnvironmentVariableIsSet("VN_RATE");
+    // VN_FILTER_ONLY: only the change of filter.
+    const bool filterOnly = qEnvironmentVariableIsSet("VN_FILTER_ONLY");
     for (const Mode mode : {Mode::Seen, Mode::Hidden, Mode::Filtered}) {
-        if (!only.isEmpty() && !QByteArray(name(mode)).startsWith(only))
+        if (filterOnly || (!only.isEmpty() && !QByteArray(name(mode)).startsWith(only)))
             continue;
         for (const double rate : {1.0, 5.0, 20.0, 0.0}) {
             if (oneRate && rate != qEnvironmentVariableIntValue("VN_RATE"))
@@ -195,5 +231,7 @@ int main(int argc, char** argv)
                         name(mode), label, f.mbPerSecond, 100 * f.cpuShare, f.longestTurnMs, f.newestAfterMs);
         }
     }
+    if (filterOnly || (only.isEmpty() && !oneRate))
+        filterChange(cycle);
     return 0;
 }

@@ -104,14 +104,15 @@ const QTextCharFormat& LogRenderer::charFormat(const LogFormat& format)
     return m_format;
 }
 
-// Writes what a row gained since it was laid out and follows its visibility.
-// Each such mend is an edit of its own, so the text engine lays out that row
-// alone rather than everything between it and the end.
-void LogRenderer::revisit(qint64 id)
+// Writes what a row gained since it was laid out, as an edit of its own, and
+// follows its visibility. A row whose visibility alone changed is only marked:
+// its stretch of the document is returned, for the caller to have the layout
+// redo neighbouring rows together.
+std::pair<int, int> LogRenderer::revisit(qint64 id)
 {
     const LogLine* line = m_lines.find(id);
     if (!line || id < m_first || id >= m_end)
-        return;
+        return {-1, -1};
     Shown& shown = m_shown[std::size_t(id - m_first)];
     QTextBlock block = m_document.findBlockByNumber(int(id - m_first));
     if (line->text.size() > shown.length) {
@@ -134,14 +135,50 @@ void LogRenderer::revisit(qint64 id)
             shown.visible = visible;
         }
         cursor.endEditBlock();
-        return;
+        return {-1, -1};
     }
     const bool visible = m_lines.isShown(*line);
     if (visible == shown.visible)
-        return;
+        return {-1, -1};
     block.setVisible(visible);
     shown.visible = visible;
-    m_document.markContentsDirty(block.position(), block.length());
+    return {block.position(), block.position() + block.length()};
+}
+
+void LogRenderer::revisitWithin(const QElapsedTimer& clock, qint64 budgetNanos)
+{
+    std::sort(m_revisits.begin(), m_revisits.end());
+    m_revisits.erase(std::unique(m_revisits.begin(), m_revisits.end()), m_revisits.end());
+    // Each mark makes the layout walk the whole document, so rows close to
+    // each other are marked as one stretch; rows far apart are not, which
+    // would lay out everything between them.
+    constexpr qint64 kNear = 8;
+    constexpr int kStretch = 64;
+    int from = -1;
+    int to = -1;
+    int rows = 0;
+    qint64 last = -1;
+    const auto mark = [&]() {
+        if (from >= 0)
+            m_document.markContentsDirty(from, to - from);
+        from = to = -1;
+        rows = 0;
+    };
+    // Newest first: those are the rows on screen while the view follows.
+    while (!m_revisits.empty() && clock.nsecsElapsed() < budgetNanos) {
+        const qint64 id = m_revisits.back();
+        m_revisits.pop_back();
+        if (last >= 0 && (last - id > kNear || rows >= kStretch))
+            mark();
+        last = id;
+        const auto [start, end] = revisit(id);
+        if (start < 0)
+            continue;
+        from = from < 0 ? start : std::min(from, start);
+        to = std::max(to, end);
+        ++rows;
+    }
+    mark();
 }
 
 void LogRenderer::appendRow(qint64 id)
@@ -186,15 +223,10 @@ bool LogRenderer::step(qint64 budgetNanos)
     if (m_revisitAll) {
         m_revisitAll = false;
         m_revisits.clear();
-        // Oldest first, so that the newest, taken from the back, come first.
         for (qint64 id = m_first; id < m_end; ++id)
             m_revisits.push_back(id);
     }
-    while (!m_revisits.empty() && clock.nsecsElapsed() < budgetNanos) {
-        const qint64 id = m_revisits.back();
-        m_revisits.pop_back();
-        revisit(id);
-    }
+    revisitWithin(clock, budgetNanos);
 
     // New rows go in as one edit, laid out once when it closes. The layout
     // costs several times the writing and grows with the rows' length, so as

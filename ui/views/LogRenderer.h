@@ -5,8 +5,10 @@
 #include <QTextCharFormat>
 
 #include <deque>
+#include <utility>
 #include <vector>
 
+class QElapsedTimer;
 class QTextDocument;
 
 namespace vn {
@@ -38,7 +40,8 @@ private:
     };
     void restartIfCleared();
     void dropGoneRows();
-    void revisit(qint64 id);
+    std::pair<int, int> revisit(qint64 id);
+    void revisitWithin(const QElapsedTimer& clock, qint64 budgetNanos);
     void appendRow(qint64 id);
     const QTextCharFormat& charFormat(const LogFormat& format);
 

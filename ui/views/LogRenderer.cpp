@@ -226,26 +226,45 @@ bool LogRenderer::step(qint64 budgetNanos)
         for (qint64 id = m_first; id < m_end; ++id)
             m_revisits.push_back(id);
     }
+    // Rows near the end are mended in the same edit as the new rows: the
+    // layout redoes that stretch anyway, where a mend on its own would cost a
+    // walk over the whole document. The rest are mended first, on their own.
+    constexpr qint64 kTail = 16;
+    std::vector<qint64> tail;
+    std::erase_if(m_revisits, [&](qint64 id) {
+        if (id < m_end - kTail)
+            return false;
+        tail.push_back(id);
+        return true;
+    });
     revisitWithin(clock, budgetNanos);
 
     // New rows go in as one edit, laid out once when it closes. The layout
     // costs several times the writing and grows with the rows' length, so as
     // many rows go in as the time left buys at the cost the last steps saw.
     const qint64 left = budgetNanos - clock.nsecsElapsed();
-    if (m_end < m_lines.endId() && left > 0) {
-        qint64 planned = 0;
-        qint64 units = 0;
-        const qint64 started = clock.nsecsElapsed();
+    const bool append = m_end < m_lines.endId() && left > 0;
+    if (append || !tail.empty()) {
         QTextCursor edit(&m_document);
         edit.beginEditBlock();
-        do {
+        for (const qint64 id : tail) {
+            const auto [start, end] = revisit(id);
+            if (start >= 0)
+                m_document.markContentsDirty(start, end - start);
+        }
+        qint64 units = 0;
+        const qint64 started = clock.nsecsElapsed();
+        while (append && m_end < m_lines.endId()) {
             units += rowUnits(*m_lines.find(m_end));
             appendRow(m_end);
-            planned = units * m_nanosPerUnit;
-        } while (m_end < m_lines.endId() && planned < left && clock.nsecsElapsed() < budgetNanos);
+            if (units * m_nanosPerUnit >= left || clock.nsecsElapsed() >= budgetNanos)
+                break;
+        }
         edit.endEditBlock();
-        const qint64 spent = clock.nsecsElapsed() - started;
-        m_nanosPerUnit = std::max<qint64>(1, (3 * m_nanosPerUnit + spent / std::max<qint64>(1, units)) / 4);
+        if (units > 0) {
+            const qint64 spent = clock.nsecsElapsed() - started;
+            m_nanosPerUnit = std::max<qint64>(1, (3 * m_nanosPerUnit + spent / units) / 4);
+        }
     }
     return upToDate();
 }

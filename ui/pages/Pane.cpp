@@ -373,7 +373,7 @@ void Pane::tick(bool force)
         }
     }
     if (!m_toolbar->pause->isChecked())
-        m_receive->pull(live->engine->journal, live->id, ssh, terminalEncoding());
+        m_receive->pull(live->engine->journal, live->id, ssh, terminalEncoding(), !force);
 }
 
 QString Pane::terminalEncoding() const
@@ -387,9 +387,12 @@ void Pane::clearView()
 {
     if (isControl())
         return;
-    const qint64 latest = window && window->engine ? window->engine->journal.lastSeq
-                                                   : (channel ? channel->engine->journal.lastSeq : 0);
-    m_receive->clear(latest, terminalEncoding());
+    const Journal* journal = window && window->engine ? &window->engine->journal
+                                                      : (channel ? &channel->engine->journal : nullptr);
+    if (journal)
+        m_receive->clear(*journal, channel ? channel->id : QString(), terminalEncoding());
+    else
+        m_receive->clear(Journal(), QString(), terminalEncoding());
     clearScriptResults();
 }
 

@@ -16,6 +16,7 @@
 #include "ui/pages/ScriptResultsPanel.h"
 #include "ui/script/ScriptEditor.h"
 #include "ui/views/FilterBox.h"
+#include "ui/views/LogLines.h"
 #include "ui/views/LogView.h"
 #include "ui/kit/ConnectionBar.h"
 #include "ui/pages/Instrument.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 #include <memory>
@@ -418,24 +420,63 @@ private Q_SLOTS:
 
     // --- Row bounds ------------------------------------------------------------
 
-    void longLinesComeAsBoundedRows()
+    void hiddenLogIsSearchedWhole()
     {
-        // A displayed line is never longer than the log view's bound, so a
-        // long device line comes back as its continuation rows, whole.
-        receiveLines({QString(40000, QLatin1Char('x')), "short"});
+        // The window is not shown, so the page's log lays nothing out; the
+        // search reads what it holds all the same.
+        QVERIFY(!page->logView()->isVisible());
+        QByteArray lines;
+        for (int index = 0; index < 5000; ++index)
+            lines += "reading " + QByteArray::number(index) + "\n";
+        channel->receive(lines, QString());
+        const QJsonObject result = search({{"filter", QJsonObject{{"text", "reading 4999"}}}});
+        QCOMPARE(result.value("rows").toArray().size(), 1);
+        QVERIFY(result.value("rows").toArray().first().toObject().value("text").toString().endsWith("reading 4999"));
+        QVERIFY(page->logView()->document()->isEmpty());
+        // The rows it held once the bound was passed are the newest ones.
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "reading 4"}}}}).value("total_matches").toInt(), 1000);
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "reading 1000"}}}}).value("total_matches").toInt(), 1);
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "reading 999"}, {"whole_word", true}}}})
+                     .value("total_matches")
+                     .toInt(),
+                 0);
+    }
+
+    void longLinesComeAsOneRow()
+    {
+        // The view shows a long device line in continuation rows; the search
+        // hands it back whole, as one row cut at the row bound.
+        receiveLines({QString(20000, QLatin1Char('x')), QString(40000, QLatin1Char('y')), "short"});
         const QJsonArray rows = search().value("rows").toArray();
-        const int parts = int((40000 + LogView::kMaxLineLength - 1) / LogView::kMaxLineLength);
-        QCOMPARE(rows.size(), parts + 1);
-        QString joined;
-        for (int index = 0; index < parts; ++index) {
-            const QJsonObject row = rows.at(index).toObject();
-            QCOMPARE(row.value("truncated").toBool(), false);
-            const QString text = row.value("text").toString();
-            QCOMPARE(text.contains(QStringLiteral("RX+")), index > 0);
-            joined += text.mid(text.indexOf(QLatin1Char('x')));
-        }
-        QCOMPARE(joined, QString(40000, QLatin1Char('x')));
-        QVERIFY(rows.at(parts).toObject().value("text").toString().endsWith(QStringLiteral("short")));
+        QCOMPARE(rows.size(), 3);
+        const QJsonObject whole = rows.at(0).toObject();
+        QCOMPARE(whole.value("truncated").toBool(), false);
+        QVERIFY(whole.value("text").toString().endsWith(QString(20000, QLatin1Char('x'))));
+        QVERIFY(!whole.value("text").toString().contains(QStringLiteral("RX+")));
+        const QJsonObject cut = rows.at(1).toObject();
+        QCOMPARE(cut.value("truncated").toBool(), true);
+        QCOMPARE(cut.value("text").toString().size(), 32768);
+        QVERIFY(!cut.value("text").toString().contains(QStringLiteral("RX+")));
+        QCOMPARE(cut.value("line").toInt(), rows.at(0).toObject().value("line").toInt() + 5);
+        QVERIFY(rows.at(2).toObject().value("text").toString().endsWith(QStringLiteral("short")));
+    }
+
+    void matchAcrossARowBoundaryIsFound()
+    {
+        // 4093 characters, then the needle: the view's row bound cuts it.
+        receiveLines({QString(4093, QLatin1Char('x')) + QStringLiteral("NEEDLE-1 tail"), "NEEDLE-2"});
+        const QJsonObject result = search({{"filter", QJsonObject{{"text", "NEEDLE-1"}}}});
+        const QJsonArray rows = result.value("rows").toArray();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(rows.first().toObject().value("text").toString().endsWith(QString(4093, QLatin1Char('x'))
+                                                                           + QStringLiteral("NEEDLE-1 tail")));
+        QCOMPARE(result.value("total_matches").toInt(), 1);
+        // The rows it touches are both shown in the view.
+        const LogLines& lines = page->logView()->lines();
+        int shown = 0;
+        for (int index = 0; index < lines.size(); ++index)
+            shown += lines.isShown(lines.at(index)) ? 1 : 0;
+        QCOMPARE(shown, 2);
     }
 
     void pageBytesAreCapped()
@@ -450,15 +491,14 @@ private Q_SLOTS:
         for (const QJsonValue& row : rows)
             bytes += QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact).size();
         QVERIFY(bytes <= 524288);
-        const int parts = int((30000 + LogView::kMaxLineLength - 1) / LogView::kMaxLineLength);
-        QCOMPARE(result.value("total_matches").toInt(), 20 * parts);
+        QCOMPARE(result.value("total_matches").toInt(), 20);
         QCOMPARE(result.value("next_offset").toInt(), rows.size());
         QVERIFY(result.value("has_more").toBool());
         // The next page goes on where this one stopped, with the row that did not fit.
         const QJsonObject next = search({{"offset", rows.size()}, {"snapshot", result.value("snapshot")}});
         const QJsonObject first = next.value("rows").toArray().first().toObject();
         QVERIFY(bytes + QJsonDocument(first).toJson(QJsonDocument::Compact).size() > 524288);
-        QVERIFY(first.value("text").toString().endsWith(QLatin1Char('a' + rows.size() / parts)));
+        QVERIFY(first.value("text").toString().endsWith(QString(30000, QLatin1Char('a' + rows.size()))));
     }
 
     // --- Window gone --------------------------------------------------------------

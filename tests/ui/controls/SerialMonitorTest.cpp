@@ -4,6 +4,7 @@
 #include "ui/controls/SerialMonitorDialog.h"
 #include "ui/kit/IconButton.h"
 #include "ui/views/FilterBox.h"
+#include "ui/views/LogLines.h"
 #include "ui/views/LogView.h"
 
 #include <QComboBox>
@@ -155,6 +156,32 @@ private Q_SLOTS:
         const QString shown = dialog.log->plainText();
         QVERIFY(shown.contains(QStringLiteral("部分旧数据已被历史缓冲区覆盖")));
         QVERIFY(!shown.contains(QStringLiteral("[g000]")));
+    }
+
+    void journalGapShowsThroughTheFilter()
+    {
+        Engine engine;
+        Channel* ch = loopChannel(engine);
+        SerialMonitorDialog dialog;
+        dialog.setChannel(ch);
+        dialog.show();
+        QTest::keyClicks(dialog.filterBox, QStringLiteral("nothing-matches-this"));
+        QTRY_COMPARE(dialog.log->filter().text, QStringLiteral("nothing-matches-this"));
+        QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
+        journalLines(engine, ch->id, 0, Journal::MaxEvents + 10, "g");
+        QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
+        const LogLines& lines = dialog.log->lines();
+        int notices = 0;
+        for (int i = 0; i < lines.size(); ++i) {
+            const LogLine& line = lines.at(i);
+            if (line.text.contains(QStringLiteral("部分旧数据已被历史缓冲区覆盖"))) {
+                ++notices;
+                QVERIFY(lines.isShown(line));
+            } else {
+                QVERIFY(!lines.isShown(line));
+            }
+        }
+        QCOMPARE(notices, 1);
     }
 
     void sendingAndItsRefusals()

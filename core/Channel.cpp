@@ -190,9 +190,18 @@ QJsonObject Channel::send(const QByteArray& data, const QString& peer, const QSt
         fail(QStringLiteral("驱动未接受完整报文，未自动重发"));
 
     txBytes += count;
-    if (config.kind != QLatin1String("ssh"))
-        engine->journal.append(id, QStringLiteral("tx"), data, peer, source, false, config.kind);
-    Q_EMIT engine->eventAdded();
+    if (config.kind == QLatin1String("ssh")) {
+        Q_EMIT engine->eventAdded();
+    } else {
+        // Journaled in pieces like what is received, each announced.
+        qsizetype at = 0;
+        do {
+            engine->journal.append(id, QStringLiteral("tx"), data.size() <= MaxPiece ? data : data.mid(at, MaxPiece),
+                                   peer, source, false, config.kind);
+            Q_EMIT engine->eventAdded();
+            at += MaxPiece;
+        } while (at < data.size());
+    }
 
     QJsonObject result;
     result.insert(QLatin1String("channel_id"), id);

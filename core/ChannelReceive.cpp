@@ -90,6 +90,16 @@ Source& Channel::sourceFor(const QString& peer)
 
 void Channel::receive(const QByteArray& data, const QString& peer)
 {
+    if (data.size() <= MaxPiece) {
+        receivePiece(data, peer);
+        return;
+    }
+    for (qsizetype at = 0; at < data.size(); at += MaxPiece)
+        receivePiece(data.mid(at, MaxPiece), peer);
+}
+
+void Channel::receivePiece(const QByteArray& data, const QString& peer)
+{
     if (data.isEmpty())
         return;
     rxBytes += data.size();

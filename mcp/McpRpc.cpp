@@ -2,6 +2,7 @@
 
 #include "core/Engine.h"
 #include "core/Version.h"
+#include "mcp/EventJsonCache.h"
 #include "mcp/ToolArguments.h"
 #include "mcp/ToolCallRecord.h"
 
@@ -67,31 +68,6 @@ QByteArray compactValue(const QJsonValue& value)
     const QByteArray array = QJsonDocument(QJsonArray{value.isUndefined() ? QJsonValue() : value})
                                  .toJson(QJsonDocument::Compact);
     return array.mid(1, array.size() - 2);
-}
-
-// Appends the UTF-8 text as a JSON string literal.
-void appendJsonString(QByteArray& out, const QByteArray& utf8)
-{
-    static const char digits[] = "0123456789abcdef";
-    out += '"';
-    const char* data = utf8.constData();
-    qsizetype run = 0; // start of the bytes that need no escape
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(data[i]);
-        if (byte != '"' && byte != '\\' && byte >= 0x20)
-            continue;
-        out.append(data + run, i - run);
-        run = i + 1;
-        if (byte >= 0x20) {
-            out += '\\';
-            out += static_cast<char>(byte);
-        } else {
-            const char escape[] = {'\\', 'u', '0', '0', digits[byte >> 4], digits[byte & 15]};
-            out.append(escape, 6);
-        }
-    }
-    out.append(data + run, utf8.size() - run);
-    out += '"';
 }
 
 // The record's text of a large result without decoding all of it: the first
@@ -215,16 +191,30 @@ void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const
     try {
         const QJsonValue result = call(tool, arguments);
         // The result is written out once: the text content is that JSON as a
-        // string, and the structured content is the same JSON again.
-        const QByteArray text = result.isArray() ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
-                                                 : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
+        // string, and the structured content is the same JSON again. The
+        // journal's events in it are written out once for all agents.
+        QByteArray text;
+        QByteArray escaped;
+        if ((tool == QLatin1String("read_events") || tool == QLatin1String("read_all_events")) && result.isObject()) {
+            const Journal& journal = engine->journal;
+            const qint64 oldest = journal.events.empty()
+                ? journal.lastSeq + 1
+                : journal.events.front().first.value(QLatin1String("seq")).toInteger();
+            EventJsonCache::Text encoded = eventJson.encode(result.toObject(), oldest);
+            text = std::move(encoded.compact);
+            escaped = std::move(encoded.escaped);
+        } else {
+            text = result.isArray() ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
+                                    : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
+            appendJsonEscaped(escaped, text.constData(), text.size());
+        }
         const QByteArray structured = result.isObject() ? text : "{\"result\":" + compactValue(result) + '}';
         resultText = result.isObject() || result.isArray() ? recordText(text) : result.toVariant().toString();
-        answer.reserve(2 * text.size() + 160);
+        answer.reserve(escaped.size() + structured.size() + 160);
         answer += "{\"id\":" + compactValue(message.value(QLatin1String("id")));
-        answer += ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":";
-        appendJsonString(answer, text);
-        answer += ",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":";
+        answer += ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"";
+        answer += escaped;
+        answer += "\",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":";
         answer += structured;
         answer += "}}";
     } catch (const std::exception& failure) {

@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include "mcp/EventJsonCache.h"
 #include "platform/LoopbackPeer.h"
 
 #include <functional>
@@ -117,6 +118,7 @@ private:
     QJsonObject actingTool(const QString& name, const QJsonObject& arguments);
 
     Engine* engine;
+    EventJsonCache eventJson; // journal events as the reading tools write them
     QJsonObject access;
     int openConnections = 0;
     platform::LoopbackPeer peers;

@@ -41,6 +41,7 @@ Channel::Channel(Engine* owner, const Config& cfg)
     reconnectTimer.setInterval(300);
     reconnectTimer.setSingleShot(false);
     connect(&reconnectTimer, &QTimer::timeout, this, &Channel::reconnectStep);
+    connect(&owner->tcpPace, &TcpPace::resumed, this, &Channel::resumePacedReads);
 }
 
 Channel::~Channel()

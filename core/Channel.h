@@ -38,8 +38,9 @@ public:
     // history has to drop whole, and no read holds the loop for long.
     static constexpr qsizetype MaxPiece = 65536;
     // What Qt keeps read ahead for one TCP socket. A socket is read whole on
-    // each readyRead, so one turn of the loop takes at most this much from it;
-    // while the window is busy the kernel's buffer fills and TCP slows the
+    // each readyRead (as far as the engine's TcpPace allows), so one turn of
+    // the loop takes at most this much from it; while the window is busy or
+    // the allowance is used up the kernel's buffer fills and TCP slows the
     // sender down, instead of one large read arriving once the loop is back.
     static constexpr qint64 TcpReadAhead = 262144;
     // The receive buffer a UDP socket asks the kernel for, so that datagrams
@@ -84,8 +85,9 @@ public:
     // Connects a TCP socket's data and disconnection to this channel.
     void watchSocket(QTcpSocket* socket, const QString& peer);
     // Journals everything the device holds, a piece at a time, for as long
-    // as the channel still reads from it.
-    void drain(QIODevice* device, const QString& peer);
+    // as the channel still reads from it; a paced read stops where the
+    // engine's TCP allowance does and goes on when it is renewed.
+    void drain(QIODevice* device, const QString& peer, bool paced);
 
     bool transferActive() const { return !transferOwner.isNull(); }
     // A serial channel on the software loopback: "loop://" in any letter
@@ -163,6 +165,7 @@ private:
     Source& sourceFor(const QString& peer);
     void receivePiece(const QByteArray& data, const QString& peer);
     bool readsFrom(const QIODevice* device) const;
+    void resumePacedReads();
     void decoderFailed(const QString& message);
 
     int sshScanState = 0;      // escape scanner of the SSH output, across chunks

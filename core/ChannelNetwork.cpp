@@ -33,20 +33,41 @@ QHostAddress bindAddress(const QString& host)
 
 } // namespace
 
-void Channel::drain(QIODevice* device, const QString& peer)
+void Channel::drain(QIODevice* device, const QString& peer, bool paced)
 {
     // A handler of a piece may close the channel, which lets the device go
     // (and empties it); what it still holds then belongs to nobody.
     const QPointer<QIODevice> alive(device);
     while (alive && readsFrom(device) && device->bytesAvailable() > 0) {
+        qint64 limit = MaxPiece;
+        if (paced) {
+            // Left where it is, the rest is taken up by resumePacedReads.
+            limit = std::min(limit, engine->tcpPace.room());
+            if (limit <= 0)
+                return;
+        }
         // The last piece is taken with readAll(), which always asks the
         // device itself once more: a socket or port that stopped reading
         // because its read-ahead was full starts again only then, and no
         // readyRead would come for data it already holds.
-        const QByteArray piece = device->bytesAvailable() > MaxPiece ? device->read(MaxPiece) : device->readAll();
+        const QByteArray piece = device->bytesAvailable() > limit ? device->read(limit) : device->readAll();
         if (piece.isEmpty())
             break;
+        if (paced)
+            engine->tcpPace.take(piece.size());
         receive(piece, peer);
+    }
+}
+
+void Channel::resumePacedReads()
+{
+    if (tcpSocket)
+        drain(tcpSocket, QString(), true);
+    // A copy: a piece's handlers may change the clients.
+    const std::map<QString, QTcpSocket*> waiting = clients;
+    for (const auto& [peer, socket] : waiting) {
+        if (readsFrom(socket))
+            drain(socket, peer, true);
     }
 }
 
@@ -64,10 +85,11 @@ bool Channel::readsFrom(const QIODevice* device) const
 void Channel::watchSocket(QTcpSocket* socket, const QString& peer)
 {
     socket->setReadBufferSize(TcpReadAhead);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket, peer] { drain(socket, peer); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, peer] { drain(socket, peer, true); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket, peer] {
-        // What arrived just before the end is journaled before the end.
-        drain(socket, peer);
+        // What arrived before the end is journaled before the end, paced or
+        // not: it is no more than the read-ahead.
+        drain(socket, peer, false);
         if (peer.isEmpty()) {
             status(QStringLiteral("closed"));
             return;

@@ -16,13 +16,6 @@ QByteArray compactValue(const QJsonValue& value)
     return array.mid(1, array.size() - 2);
 }
 
-// Adds the same text to both forms.
-void add(EventJsonCache::Text& text, const QByteArray& compact)
-{
-    text.compact += compact;
-    appendJsonEscaped(text.escaped, compact.constData(), compact.size());
-}
-
 } // namespace
 
 void appendJsonEscaped(QByteArray& out, const char* data, qsizetype size)
@@ -68,52 +61,91 @@ const EventJsonCache::Entry& EventJsonCache::entry(const QJsonObject& event)
     return m_entries.emplace(seq, std::move(made)).first->second;
 }
 
-EventJsonCache::Text EventJsonCache::encode(const QJsonObject& readResult, qint64 oldestSeq)
+EventJsonCache::Prepared EventJsonCache::prepare(const QJsonObject& readResult, qint64 oldestSeq)
 {
     forgetBefore(oldestSeq);
-    const QJsonArray events = readResult.value(QLatin1String("events")).toArray();
-    qsizetype eventBytes = 0;
-    std::vector<const Entry*> parts;
-    parts.reserve(std::size_t(events.size()));
-    for (const QJsonValue& value : events) {
-        const Entry& made = entry(value.toObject());
-        parts.push_back(&made);
-        eventBytes += made.escaped.size() + 1;
-    }
-
-    Text text;
-    text.compact.reserve(eventBytes + 512);
-    text.escaped.reserve(eventBytes + 640);
-    text.compact += '{';
-    text.escaped += '{';
-    bool first = true;
+    Prepared prepared;
+    prepared.compactSize = prepared.escapedSize = 2; // the braces
     // Members in the object's own order, which is the order its writer uses.
     for (auto it = readResult.constBegin(); it != readResult.constEnd(); ++it) {
-        QByteArray head = compactValue(it.key());
+        QByteArray key = compactValue(it.key());
+        const bool events = it.key() == QLatin1String("events") && it.value().isArray();
+        QByteArray value = events ? QByteArray() : compactValue(it.value());
+        const qsizetype separators = (prepared.members.empty() ? 0 : 1) + 1;
+        prepared.compactSize += separators + key.size() + value.size();
+        prepared.escapedSize += separators + key.size() + key.count('"') + value.size() + value.count('"')
+                                + value.count('\\');
+        if (events) {
+            const QJsonArray array = it.value().toArray();
+            prepared.events.reserve(std::size_t(array.size()));
+            prepared.compactSize += 2;
+            prepared.escapedSize += 2;
+            for (const QJsonValue& event : array) {
+                const Entry& made = entry(event.toObject());
+                prepared.events.push_back(&made);
+                prepared.compactSize += made.compact.size() + 1;
+                prepared.escapedSize += made.escaped.size() + 1;
+            }
+            if (!prepared.events.empty()) { // one comma fewer than events
+                --prepared.compactSize;
+                --prepared.escapedSize;
+            }
+        }
+        prepared.members.emplace_back(std::move(key), std::move(value));
+    }
+    return prepared;
+}
+
+template <bool Escaped>
+void EventJsonCache::append(QByteArray& out, const Prepared& prepared)
+{
+    const auto text = [&out](const QByteArray& compact) {
+        if (Escaped)
+            appendJsonEscaped(out, compact.constData(), compact.size());
+        else
+            out += compact;
+    };
+    out += '{';
+    bool first = true;
+    for (const auto& [key, value] : prepared.members) {
         if (!first)
-            head.prepend(',');
-        head += ':';
+            out += ',';
         first = false;
-        add(text, head);
-        if (it.key() != QLatin1String("events") || !it.value().isArray()) {
-            add(text, compactValue(it.value()));
+        text(key);
+        out += ':';
+        if (!value.isEmpty()) {
+            text(value);
             continue;
         }
-        text.compact += '[';
-        text.escaped += '[';
-        for (std::size_t index = 0; index < parts.size(); ++index) {
-            if (index) {
-                text.compact += ',';
-                text.escaped += ',';
-            }
-            text.compact += parts[index]->compact;
-            text.escaped += parts[index]->escaped;
+        out += '[';
+        for (std::size_t index = 0; index < prepared.events.size(); ++index) {
+            if (index)
+                out += ',';
+            out += Escaped ? prepared.events[index]->escaped : prepared.events[index]->compact;
         }
-        text.compact += ']';
-        text.escaped += ']';
+        out += ']';
     }
-    text.compact += '}';
-    text.escaped += '}';
+    out += '}';
+}
+
+void EventJsonCache::appendCompact(QByteArray& out, const Prepared& prepared)
+{
+    append<false>(out, prepared);
+}
+
+void EventJsonCache::appendEscaped(QByteArray& out, const Prepared& prepared)
+{
+    append<true>(out, prepared);
+}
+
+EventJsonCache::Text EventJsonCache::encode(const QJsonObject& readResult, qint64 oldestSeq)
+{
+    const Prepared prepared = prepare(readResult, oldestSeq);
+    Text text;
+    text.compact.reserve(prepared.compactSize);
+    text.escaped.reserve(prepared.escapedSize);
+    appendCompact(text.compact, prepared);
+    appendEscaped(text.escaped, prepared);
     return text;
 }
 

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace vn {
 
@@ -27,21 +29,40 @@ public:
         QByteArray escaped;
     };
 
-    // The text of a journal read result (its "events" array of journal
-    // events, the other members as they are). `oldestSeq` is the journal's
-    // oldest stored sequence number: every entry before it is let go first.
+    struct Entry {
+        QByteArray compact;
+        QByteArray escaped;
+    };
+
+    // A read result ready to be written: its members' text, each event's
+    // cached text, and the sizes of both forms. Valid until the next call.
+    struct Prepared {
+        // Per member: its key and value as compact JSON ("events" has none).
+        std::vector<std::pair<QByteArray, QByteArray>> members;
+        std::vector<const Entry*> events;
+        qsizetype compactSize = 0;
+        qsizetype escapedSize = 0;
+    };
+
+    // Looks up (or writes once) the events of a journal read result (its
+    // "events" array of journal events, the other members as they are).
+    // `oldestSeq` is the journal's oldest stored sequence number: every entry
+    // before it is let go first.
+    Prepared prepare(const QJsonObject& readResult, qint64 oldestSeq);
+    static void appendCompact(QByteArray& out, const Prepared& prepared);
+    static void appendEscaped(QByteArray& out, const Prepared& prepared);
+
+    // Both forms of a read result in one go.
     Text encode(const QJsonObject& readResult, qint64 oldestSeq);
 
     std::size_t entries() const { return m_entries.size(); }
     qint64 bytes() const { return m_bytes; }
 
 private:
-    struct Entry {
-        QByteArray compact;
-        QByteArray escaped;
-    };
     const Entry& entry(const QJsonObject& event);
     void forgetBefore(qint64 seq);
+    template <bool Escaped>
+    static void append(QByteArray& out, const Prepared& prepared);
 
     std::map<qint64, Entry> m_entries;
     qint64 m_bytes = 0;

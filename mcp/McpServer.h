@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -12,6 +13,7 @@
 #include "mcp/EventJsonCache.h"
 #include "platform/LoopbackPeer.h"
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -111,6 +113,10 @@ private:
     QString createSession(const QJsonObject& message);
     void callOrWait(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
     bool probeReady(const QString& tool, const QJsonObject& arguments) const;
+    QByteArray answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,
+                        QString& resultText);
+    void finishRead(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
+    void nextRead();
 
     QJsonValue readingTool(const QString& name, const QJsonObject& arguments);
     QJsonObject status() const;
@@ -119,6 +125,16 @@ private:
 
     Engine* engine;
     EventJsonCache eventJson; // journal events as the reading tools write them
+    // Journal reads are answered one per turn of the event loop: their
+    // answers may be megabytes, and eight agents answered in one turn would
+    // keep everything else waiting. Running while a turn has answered one.
+    struct PendingRead {
+        QPointer<QTcpSocket> socket;
+        QJsonObject message;
+        QString sessionId;
+    };
+    std::deque<PendingRead> pendingReads;
+    QTimer readTurn;
     QJsonObject access;
     int openConnections = 0;
     platform::LoopbackPeer peers;

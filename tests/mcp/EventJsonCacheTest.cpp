@@ -84,6 +84,10 @@ private Q_SLOTS:
             const EventJsonCache::Text text = cache.encode(result, oldestOf(journal));
             QCOMPARE(text.compact, QJsonDocument(result).toJson(QJsonDocument::Compact));
             QCOMPARE(unescaped(text.escaped), QString::fromUtf8(text.compact));
+            // The sizes known beforehand are the sizes written.
+            const EventJsonCache::Prepared prepared = cache.prepare(result, oldestOf(journal));
+            QCOMPARE(prepared.compactSize, text.compact.size());
+            QCOMPARE(prepared.escapedSize, text.escaped.size());
         }
         QCOMPARE(cache.entries(), std::size_t(result.value(QLatin1String("events")).toArray().size()));
     }

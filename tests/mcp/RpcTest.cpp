@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 using namespace vn;
 using namespace vn::test;
@@ -395,6 +396,52 @@ private Q_SLOTS:
         const QJsonArray events = envelope(reply).value("structuredContent").toObject().value("events").toArray();
         QCOMPARE(events.size(), 1);
         QCOMPARE(events[0].toObject().value("text").toString(), QStringLiteral("wake"));
+    }
+
+    // Many agents waiting on one busy channel are all answered once its data
+    // comes, each with the whole of it, however their answers are spread
+    // over the turns of the loop.
+    void manyWaitingReadsAreAllAnswered()
+    {
+        Channel* loop = loopback();
+        const qint64 after = engine->journal.lastSeq;
+        constexpr int Agents = 8;
+        std::vector<std::unique_ptr<QTcpSocket>> agents;
+        std::vector<QByteArray> answers(Agents);
+        for (int i = 0; i < Agents; ++i) {
+            agents.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket* socket = agents.back().get();
+            connect(socket, &QTcpSocket::readyRead, this, [socket, &answers, i] { answers[i] += socket->readAll(); });
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(socket->waitForConnected(20000));
+            socket->write(postRequest(QJsonDocument(callMessage("read_events", {{"channel_id", loop->id},
+                                                                                {"after", after},
+                                                                                {"limit", 1000},
+                                                                                {"wait_ms", 10000}}))
+                                          .toJson(QJsonDocument::Compact),
+                                      session));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(pollsHeld(), Agents, 20000);
+        const QByteArray data = QByteArray(200000, 'y') + "\r\nend\r\n";
+        loop->receive(data, QString());
+        for (int i = 0; i < Agents; ++i)
+            QTRY_VERIFY_WITH_TIMEOUT(agents[i]->state() == QAbstractSocket::UnconnectedState, 20000);
+        for (int i = 0; i < Agents; ++i) {
+            answers[i] += agents[i]->readAll();
+            const qsizetype end = answers[i].indexOf("\r\n\r\n");
+            QVERIFY(answers[i].startsWith("HTTP/1.1 200 OK"));
+            const QJsonObject reply = QJsonDocument::fromJson(answers[i].mid(end + 4)).object();
+            const QJsonObject content = envelope(reply).value("structuredContent").toObject();
+            QByteArray got;
+            for (const QJsonValue& event : content.value("events").toArray())
+                got += QByteArray::fromHex(event.toObject().value("hex").toString().toLatin1());
+            QCOMPARE(got, data);
+            QCOMPARE(QJsonDocument::fromJson(envelope(reply).value("content").toArray().at(0).toObject()
+                                                 .value("text").toString().toUtf8()).object(),
+                     content);
+        }
+        QCOMPARE(server->callCount, qint64(Agents));
+        QCOMPARE(server->history.size(), Agents);
     }
 
     void droppedLongPollLeavesNoRecord()

@@ -184,26 +184,37 @@ void McpServer::callOrWait(QTcpSocket* socket, const QJsonObject& message, const
 
 void McpServer::finishRead(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
 {
-    if (!readTurn.isActive() && pendingReads.empty()) {
-        readTurn.start(); // this turn has answered its read
-        finishCall(socket, message, sessionId);
+    if (!readTurn.isActive()) {
+        // The first read of this turn of the loop.
+        readTurn.start();
+        readTurnSpentNs = 0;
+    }
+    if (!pendingReads.empty() || readTurnSpentNs >= ReadTurnBudgetNs) {
+        pendingReads.push_back({socket, message, sessionId});
         return;
     }
-    pendingReads.push_back({socket, message, sessionId});
-    if (!readTurn.isActive())
-        readTurn.start();
+    QElapsedTimer clock;
+    clock.start();
+    finishCall(socket, message, sessionId);
+    readTurnSpentNs += clock.nsecsElapsed();
 }
 
 void McpServer::nextRead()
 {
+    readTurnSpentNs = 0;
     if (pendingReads.empty())
         return;
-    PendingRead pending = std::move(pendingReads.front());
-    pendingReads.pop_front();
     readTurn.start();
-    // As with a waiting read: a client that has gone gets no run and no record.
-    if (pending.socket && pending.socket->state() == QAbstractSocket::ConnectedState)
-        finishCall(pending.socket, pending.message, pending.sessionId);
+    QElapsedTimer clock;
+    clock.start();
+    while (!pendingReads.empty() && clock.nsecsElapsed() < ReadTurnBudgetNs) {
+        PendingRead pending = std::move(pendingReads.front());
+        pendingReads.pop_front();
+        // As with a waiting read: a client that has gone gets no run and no record.
+        if (pending.socket && pending.socket->state() == QAbstractSocket::ConnectedState)
+            finishCall(pending.socket, pending.message, pending.sessionId);
+    }
+    readTurnSpentNs = clock.nsecsElapsed();
 }
 
 QByteArray McpServer::answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,

@@ -125,9 +125,13 @@ private:
 
     Engine* engine;
     EventJsonCache eventJson; // journal events as the reading tools write them
-    // Journal reads are answered one per turn of the event loop: their
-    // answers may be megabytes, and eight agents answered in one turn would
-    // keep everything else waiting. Running while a turn has answered one.
+    // Journal reads are answered for at most a few milliseconds a turn of
+    // the event loop (at least one each turn): their answers may be
+    // megabytes, and eight agents answered in one turn would keep everything
+    // else waiting. The rest wait for the next turns, in order. The timer
+    // runs while a turn has answered reads.
+    static constexpr qint64 ReadTurnBudgetNs = 15000000;
+    qint64 readTurnSpentNs = 0;
     struct PendingRead {
         QPointer<QTcpSocket> socket;
         QJsonObject message;

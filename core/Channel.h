@@ -163,12 +163,17 @@ private:
     void scriptSamplesHandler(const QString& peer, const QJsonArray& samples, qint64 eventSequence);
     void scriptFailedHandler(const QString& message);
     Source& sourceFor(const QString& peer);
+    void receiveRead(const QByteArray& data, const QString& peer, bool moreOfTheRead);
     void receivePiece(const QByteArray& data, const QString& peer);
     bool readsFrom(const QIODevice* device) const;
     void resumePacedReads();
     void decoderFailed(const QString& message);
 
     int sshScanState = 0;      // escape scanner of the SSH output, across chunks
+    // The piece being decoded is not the last of what the transport handed
+    // over at once: the structured parser's limit on unfinished documents
+    // applies to a whole read, as if it had come in one piece.
+    bool moreOfTheRead = false;
 };
 
 } // namespace vn

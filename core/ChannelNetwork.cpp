@@ -55,7 +55,10 @@ void Channel::drain(QIODevice* device, const QString& peer, bool paced)
             break;
         if (paced)
             engine->tcpPace.take(piece.size());
-        receive(piece, peer);
+        // What the device still holds, and this loop takes now, came with
+        // this piece: to the decoders it is one read.
+        const bool more = device->bytesAvailable() > 0 && (!paced || engine->tcpPace.room() > 0);
+        receiveRead(piece, peer, more);
     }
 }
 

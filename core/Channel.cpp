@@ -194,13 +194,14 @@ QJsonObject Channel::send(const QByteArray& data, const QString& peer, const QSt
     if (config.kind == QLatin1String("ssh")) {
         Q_EMIT engine->eventAdded();
     } else {
-        // Journaled in pieces like what is received, each announced.
+        // No event over 1 MiB, sent or received; each piece is announced.
         qsizetype at = 0;
         do {
-            engine->journal.append(id, QStringLiteral("tx"), data.size() <= MaxPiece ? data : data.mid(at, MaxPiece),
-                                   peer, source, false, config.kind);
+            engine->journal.append(id, QStringLiteral("tx"),
+                                   data.size() <= MaxSentPiece ? data : data.mid(at, MaxSentPiece), peer, source,
+                                   false, config.kind);
             Q_EMIT engine->eventAdded();
-            at += MaxPiece;
+            at += MaxSentPiece;
         } while (at < data.size());
     }
 

@@ -32,11 +32,14 @@ class SshProcess;
 class Channel : public QObject {
     Q_OBJECT
 public:
-    // The most bytes one journal event carries. A transport that finds more
-    // waiting reads it, and receive() and send() journal it, in pieces of this
-    // size, in order: one busy moment never turns into a single event the
+    // The most bytes one received journal event carries. A transport that
+    // finds more waiting reads it, and receive() journals it, in pieces of
+    // this size, in order: one busy moment never turns into a single event the
     // history has to drop whole, and no read holds the loop for long.
     static constexpr qsizetype MaxPiece = 65536;
+    // What is sent is journaled as one event up to this size (everything
+    // the encoder lets through is); only a larger send is split.
+    static constexpr qsizetype MaxSentPiece = 1048576;
     // What Qt keeps read ahead for one TCP socket. A socket is read whole on
     // each readyRead (as far as the engine's TcpPace allows), so one turn of
     // the loop takes at most this much from it; while the window is busy or

@@ -10,6 +10,7 @@
 #include <QUdpSocket>
 
 #include <memory>
+#include <vector>
 
 using namespace vn;
 
@@ -60,6 +61,8 @@ public:
                 if (payload.size() != size)
                     badSizes = true;
                 bytes[direction] += payload;
+                if (direction == QLatin1String("rx"))
+                    fromPeer[event.value(QLatin1String("peer")).toString()] += payload;
             }
             m_cursor = page.value(QLatin1String("next_cursor")).toInteger();
             if (!page.value(QLatin1String("has_more")).toBool())
@@ -68,6 +71,7 @@ public:
     }
 
     QMap<QString, QByteArray> bytes;
+    QMap<QString, QByteArray> fromPeer; // received, by peer
     QMap<QString, qint64> largest;
     QMap<QString, int> events;
     QStringList statuses;
@@ -186,6 +190,100 @@ private Q_SLOTS:
             QCOMPARE(newest.value(QLatin1String("direction")).toString(), QStringLiteral("rx"));
             QVERIFY(data.endsWith(QByteArray::fromHex(newest.value(QLatin1String("hex")).toString().toLatin1())));
         }
+    }
+
+    // Several connections that write a burst each and then only wait: once
+    // the shared allowance and every socket's read-ahead are used up, no new
+    // readyRead comes, and what the channel still has to take is taken up
+    // when the allowance is renewed. Each peer's bytes arrive whole and in
+    // order, none of them starved by the others.
+    void pacedConnectionsResumeWithoutNewData()
+    {
+        constexpr int Peers = 3;
+        constexpr qsizetype Each = 6 * 1000 * 1000;
+        const QByteArray all = burst();
+        Engine engine;
+        const quint16 port = test::freeTcpPort();
+        Channel* ch = engine.open(network("tcp-server", 9000, port));
+        QCOMPARE(ch->state, QStringLiteral("listening"));
+        std::vector<std::unique_ptr<QTcpSocket>> peers;
+        for (int i = 0; i < Peers; ++i) {
+            peers.push_back(std::make_unique<QTcpSocket>());
+            peers.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(peers.back()->waitForConnected(20000));
+        }
+        QTRY_COMPARE(ch->clients.size(), std::size_t(Peers));
+        Follower follower(engine, ch->id);
+        follower.read();
+
+        QMap<QString, QByteArray> expected;
+        for (int i = 0; i < Peers; ++i) {
+            const QByteArray data = all.mid(i * Each, Each);
+            QCOMPARE(peers[i]->write(data), qint64(data.size()));
+            expected[QStringLiteral("127.0.0.1:%1").arg(peers[i]->localPort())] = data;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(ch->rxBytes, qint64(Peers) * Each, 60000);
+        QVERIFY(!follower.gap);
+        QVERIFY(follower.largest.value(QStringLiteral("rx")) <= Channel::MaxPiece);
+        QCOMPARE(follower.fromPeer.keys(), expected.keys());
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QVERIFY2(follower.fromPeer.value(it.key()) == it.value(), qPrintable(it.key()));
+        // The peers are still there: nothing above came from their end.
+        QCOMPARE(ch->clients.size(), std::size_t(Peers));
+    }
+
+    // A connection closed while the channel holds back data it has not
+    // journaled yet: nothing more of it is journaled, nothing breaks, and a
+    // connection of another channel sharing the allowance still gets all of
+    // its data.
+    void closingAHeldConnectionLeavesTheOthersWhole()
+    {
+        const QByteArray data = burst().left(12 * 1000 * 1000);
+        Engine engine;
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        Channel* closing = engine.open(network("tcp-client", server.serverPort(), 9001));
+        Channel* staying = engine.open(network("tcp-client", server.serverPort(), 9002));
+        QTRY_COMPARE(closing->state, QStringLiteral("connected"));
+        QTRY_COMPARE(staying->state, QStringLiteral("connected"));
+        std::vector<std::unique_ptr<QTcpSocket>> accepted;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                while (server.hasPendingConnections())
+                    accepted.emplace_back(server.nextPendingConnection());
+                return accepted.size() == 2;
+            }(),
+            20000);
+        // Which accepted socket is whose: by the channel's local port.
+        const auto peerOf = [&](Channel* ch) {
+            for (const auto& socket : accepted) {
+                if (socket->peerPort() == ch->tcpSocket->localPort())
+                    return socket.get();
+            }
+            return static_cast<QTcpSocket*>(nullptr);
+        };
+        QTcpSocket* toClosing = peerOf(closing);
+        QTcpSocket* toStaying = peerOf(staying);
+        QVERIFY(toClosing && toStaying);
+        Follower follower(engine, staying->id);
+        follower.read();
+
+        QCOMPARE(toClosing->write(data), qint64(data.size()));
+        QCOMPARE(toStaying->write(data), qint64(data.size()));
+        QTRY_VERIFY_WITH_TIMEOUT(closing->rxBytes >= 4 * OneMiB, 30000);
+        QVERIFY(closing->rxBytes < data.size());
+        closing->close();
+        QCOMPARE(closing->state, QStringLiteral("closed"));
+        QVERIFY(!closing->tcpSocket);
+        const qint64 atClose = closing->rxBytes;
+
+        QTRY_COMPARE_WITH_TIMEOUT(staying->rxBytes, qint64(data.size()), 60000);
+        QVERIFY(follower.bytes.value(QStringLiteral("rx")) == data);
+        QVERIFY(!follower.gap);
+        QCOMPARE(closing->rxBytes, atClose);
+        // The closed channel reconnects and reads anew.
+        closing->open();
+        QTRY_COMPARE(closing->state, QStringLiteral("connected"));
     }
 
     // The socket asks for a large receive buffer; what the system granted is

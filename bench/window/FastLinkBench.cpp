@@ -114,12 +114,17 @@ public:
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
+            m_ended = true;
         })
     {
     }
+    // The server answers on this thread's loop: a call under way when the
+    // poller stops needs the loop to run until it is answered, or the join
+    // would wait for it forever.
     ~StatusPoller()
     {
         m_stop = true;
+        runUntil([this] { return m_ended.load(); }, 30000);
         m_thread.join();
     }
 
@@ -129,6 +134,7 @@ public:
 
 private:
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_ended{false};
     std::atomic<qint64> m_longest{0};
     std::thread m_thread;
 };
@@ -502,6 +508,7 @@ int main(int argc, char** argv)
     if (only.contains(QLatin1String("agents")))
         agentsRow(link, mcpPort, milliseconds);
     std::printf("load at the end %s\n", qPrintable(loadAverage()));
+    std::fflush(stdout);
     window.reset();
     return status.failures == 0 ? 0 : 1;
 }

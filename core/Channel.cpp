@@ -41,6 +41,7 @@ Channel::Channel(Engine* owner, const Config& cfg)
     reconnectTimer.setInterval(300);
     reconnectTimer.setSingleShot(false);
     connect(&reconnectTimer, &QTimer::timeout, this, &Channel::reconnectStep);
+    connect(&owner->tcpPace, &TcpPace::resumed, this, &Channel::resumePacedReads);
 }
 
 Channel::~Channel()
@@ -190,9 +191,19 @@ QJsonObject Channel::send(const QByteArray& data, const QString& peer, const QSt
         fail(QStringLiteral("驱动未接受完整报文，未自动重发"));
 
     txBytes += count;
-    if (config.kind != QLatin1String("ssh"))
-        engine->journal.append(id, QStringLiteral("tx"), data, peer, source, false, config.kind);
-    Q_EMIT engine->eventAdded();
+    if (config.kind == QLatin1String("ssh")) {
+        Q_EMIT engine->eventAdded();
+    } else {
+        // No event over 1 MiB, sent or received; each piece is announced.
+        qsizetype at = 0;
+        do {
+            engine->journal.append(id, QStringLiteral("tx"),
+                                   data.size() <= MaxSentPiece ? data : data.mid(at, MaxSentPiece), peer, source,
+                                   false, config.kind);
+            Q_EMIT engine->eventAdded();
+            at += MaxSentPiece;
+        } while (at < data.size());
+    }
 
     QJsonObject result;
     result.insert(QLatin1String("channel_id"), id);

@@ -32,6 +32,25 @@ class SshProcess;
 class Channel : public QObject {
     Q_OBJECT
 public:
+    // The most bytes one received journal event carries. A transport that
+    // finds more waiting reads it, and receive() journals it, in pieces of
+    // this size, in order: one busy moment never turns into a single event the
+    // history has to drop whole, and no read holds the loop for long.
+    static constexpr qsizetype MaxPiece = 65536;
+    // What is sent is journaled as one event up to this size (everything
+    // the encoder lets through is); only a larger send is split.
+    static constexpr qsizetype MaxSentPiece = 1048576;
+    // What Qt keeps read ahead for one TCP socket. A socket is read whole on
+    // each readyRead (as far as the engine's TcpPace allows), so one turn of
+    // the loop takes at most this much from it; while the window is busy or
+    // the allowance is used up the kernel's buffer fills and TCP slows the
+    // sender down, instead of one large read arriving once the loop is back.
+    static constexpr qint64 TcpReadAhead = 262144;
+    // The receive buffer a UDP socket asks the kernel for, so that datagrams
+    // arriving while the window is busy wait instead of being dropped; the
+    // system may grant less (udpReceiveBuffer).
+    static constexpr int UdpReceiveRequest = 8388608;
+
     Channel(Engine* engine, const Config& config);
     ~Channel() override;
 
@@ -68,6 +87,10 @@ public:
 
     // Connects a TCP socket's data and disconnection to this channel.
     void watchSocket(QTcpSocket* socket, const QString& peer);
+    // Journals everything the device holds, a piece at a time, for as long
+    // as the channel still reads from it; a paced read stops where the
+    // engine's TCP allowance does and goes on when it is renewed.
+    void drain(QIODevice* device, const QString& peer, bool paced);
 
     bool transferActive() const { return !transferOwner.isNull(); }
     // A serial channel on the software loopback: "loop://" in any letter
@@ -92,6 +115,10 @@ public:
     int serialGeneration = 0;
     int reconnectAttempts = 0;
     QString localAddress;
+    // The UDP socket's receive buffer as the system reports it after the
+    // request (Linux reports twice what it lets data use, capped by
+    // net.core.rmem_max); 0 until a UDP socket is bound.
+    int udpReceiveBuffer = 0;
     QSerialPort* serialPort = nullptr;
     QTcpSocket* tcpSocket = nullptr;
     QTcpServer* tcpServer = nullptr;
@@ -139,9 +166,17 @@ private:
     void scriptSamplesHandler(const QString& peer, const QJsonArray& samples, qint64 eventSequence);
     void scriptFailedHandler(const QString& message);
     Source& sourceFor(const QString& peer);
+    void receiveRead(const QByteArray& data, const QString& peer, bool moreOfTheRead);
+    void receivePiece(const QByteArray& data, const QString& peer);
+    bool readsFrom(const QIODevice* device) const;
+    void resumePacedReads();
     void decoderFailed(const QString& message);
 
     int sshScanState = 0;      // escape scanner of the SSH output, across chunks
+    // The piece being decoded is not the last of what the transport handed
+    // over at once: the structured parser's limit on unfinished documents
+    // applies to a whole read, as if it had come in one piece.
+    bool moreOfTheRead = false;
 };
 
 } // namespace vn

@@ -90,6 +90,25 @@ Source& Channel::sourceFor(const QString& peer)
 
 void Channel::receive(const QByteArray& data, const QString& peer)
 {
+    receiveRead(data, peer, false);
+}
+
+void Channel::receiveRead(const QByteArray& data, const QString& peer, bool more)
+{
+    if (data.size() <= MaxPiece) {
+        moreOfTheRead = more;
+        receivePiece(data, peer);
+    } else {
+        for (qsizetype at = 0; at < data.size(); at += MaxPiece) {
+            moreOfTheRead = more || at + MaxPiece < data.size();
+            receivePiece(data.mid(at, MaxPiece), peer);
+        }
+    }
+    moreOfTheRead = false;
+}
+
+void Channel::receivePiece(const QByteArray& data, const QString& peer)
+{
     if (data.isEmpty())
         return;
     rxBytes += data.size();

@@ -66,7 +66,7 @@ void Channel::openSerial(bool wasReconnecting)
         applySerial(config);
         connect(serialPort, &QSerialPort::readyRead, this, [this] {
             if (serialPort)
-                receive(serialPort->readAll(), QString());
+                drain(serialPort, QString(), false);
         });
         connect(serialPort, &QSerialPort::errorOccurred, this, &Channel::serialError);
         connect(serialPort, &QSerialPort::bytesWritten, this, [this] {

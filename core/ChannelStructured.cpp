@@ -197,7 +197,7 @@ void Channel::parseStructured(Source& source, const QByteArray& data, qint64 eve
         const bool isXml = pending.front() == QLatin1Char('<');
         const Search found = isXml ? searchXml(pending, source) : searchJson(pending, source.jsonScan);
         if (found.outcome == Outcome::Incomplete) {
-            if (pending.size() > MaxPending) {
+            if (pending.size() > MaxPending && !moreOfTheRead) {
                 pending.clear();
                 source.resetSearch();
             }

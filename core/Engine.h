@@ -2,6 +2,7 @@
 
 #include "core/Config.h"
 #include "core/Journal.h"
+#include "core/TcpPace.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -41,6 +42,7 @@ public:
                              const QString& lineEnding);
 
     Journal journal;
+    TcpPace tcpPace; // shared by every TCP connection
     std::map<QString, Channel*> channels;
     bool allowAiControl = false;
     QString sshProgram = QStringLiteral("ssh");

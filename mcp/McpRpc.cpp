@@ -2,6 +2,7 @@
 
 #include "core/Engine.h"
 #include "core/Version.h"
+#include "mcp/EventJsonCache.h"
 #include "mcp/ToolArguments.h"
 #include "mcp/ToolCallRecord.h"
 
@@ -69,36 +70,13 @@ QByteArray compactValue(const QJsonValue& value)
     return array.mid(1, array.size() - 2);
 }
 
-// Appends the UTF-8 text as a JSON string literal.
-void appendJsonString(QByteArray& out, const QByteArray& utf8)
-{
-    static const char digits[] = "0123456789abcdef";
-    out += '"';
-    const char* data = utf8.constData();
-    qsizetype run = 0; // start of the bytes that need no escape
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(data[i]);
-        if (byte != '"' && byte != '\\' && byte >= 0x20)
-            continue;
-        out.append(data + run, i - run);
-        run = i + 1;
-        if (byte >= 0x20) {
-            out += '\\';
-            out += static_cast<char>(byte);
-        } else {
-            const char escape[] = {'\\', 'u', '0', '0', digits[byte >> 4], digits[byte & 15]};
-            out.append(escape, 6);
-        }
-    }
-    out.append(data + run, utf8.size() - run);
-    out += '"';
-}
-
 // The record's text of a large result without decoding all of it: the first
 // 8192 UTF-16 code units come from at most 3 x 8192 bytes.
+constexpr qsizetype RecordPrefix = 3 * ToolCallRecord::MaxText + 4;
+
 QString recordText(const QByteArray& utf8)
 {
-    constexpr qsizetype prefix = 3 * ToolCallRecord::MaxText + 4;
+    constexpr qsizetype prefix = RecordPrefix;
     if (utf8.size() <= prefix)
         return ToolCallRecord::cut(QString::fromUtf8(utf8));
     return QString::fromUtf8(utf8.left(prefix)).left(ToolCallRecord::MaxText) + QStringLiteral("\n…（结果已截断）");
@@ -167,14 +145,18 @@ void McpServer::callOrWait(QTcpSocket* socket, const QJsonObject& message, const
     const qint64 after = args::integer64(arguments, QStringLiteral("after"), 0);
     const bool mayWait = (tool == QLatin1String("read_events") || tool == QLatin1String("read_all_events"))
                          && wait >= 1 && wait <= 10000 && after >= 0 && after <= engine->journal.lastSeq;
+    const bool journalRead = tool == QLatin1String("read_events") || tool == QLatin1String("read_all_events");
     if (!mayWait) {
-        finishCall(socket, message, sessionId);
+        if (journalRead)
+            finishRead(socket, message, sessionId);
+        else
+            finishCall(socket, message, sessionId);
         return;
     }
     // A cursor within the journal never needs a reset, so the same probe
     // serves the first look and every later one.
     if (probeReady(tool, arguments)) {
-        finishCall(socket, message, sessionId);
+        finishRead(socket, message, sessionId);
         return;
     }
 
@@ -194,10 +176,85 @@ void McpServer::callOrWait(QTcpSocket* socket, const QJsonObject& message, const
         if (probeReady(tool, arguments) || elapsed >= wait) {
             timer->stop();
             timer->deleteLater();
-            finishCall(live, message, sessionId);
+            finishRead(live, message, sessionId);
         }
     });
     timer->start();
+}
+
+void McpServer::finishRead(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
+{
+    if (!readTurn.isActive()) {
+        // The first read of this turn of the loop.
+        readTurn.start();
+        readTurnSpentNs = 0;
+    }
+    if (!pendingReads.empty() || readTurnSpentNs >= ReadTurnBudgetNs) {
+        pendingReads.push_back({socket, message, sessionId});
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    finishCall(socket, message, sessionId);
+    readTurnSpentNs += clock.nsecsElapsed();
+}
+
+void McpServer::nextRead()
+{
+    readTurnSpentNs = 0;
+    if (pendingReads.empty())
+        return;
+    readTurn.start();
+    QElapsedTimer clock;
+    clock.start();
+    while (!pendingReads.empty() && clock.nsecsElapsed() < ReadTurnBudgetNs) {
+        PendingRead pending = std::move(pendingReads.front());
+        pendingReads.pop_front();
+        // As with a waiting read: a client that has gone gets no run and no record.
+        if (pending.socket && pending.socket->state() == QAbstractSocket::ConnectedState)
+            finishCall(pending.socket, pending.message, pending.sessionId);
+    }
+    readTurnSpentNs = clock.nsecsElapsed();
+}
+
+QByteArray McpServer::answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,
+                               QString& resultText)
+{
+    // The result is written out once: the text content is that JSON as a
+    // string, and the structured content is the same JSON again.
+    const QByteArray head = "{\"id\":" + compactValue(message.value(QLatin1String("id")))
+                            + ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"";
+    const QByteArray middle = "\",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":";
+    QByteArray answer;
+    if ((tool == QLatin1String("read_events") || tool == QLatin1String("read_all_events")) && result.isObject()) {
+        // Journal events come from the cache, written once for all agents,
+        // straight into the one buffer of the answer.
+        const Journal& journal = engine->journal;
+        const qint64 oldest = journal.events.empty()
+            ? journal.lastSeq + 1
+            : journal.events.front().first.value(QLatin1String("seq")).toInteger();
+        const EventJsonCache::Prepared prepared = eventJson.prepare(result.toObject(), oldest);
+        answer.reserve(head.size() + prepared.escapedSize + middle.size() + prepared.compactSize + 2);
+        answer += head;
+        EventJsonCache::appendEscaped(answer, prepared);
+        answer += middle;
+        const qsizetype structured = answer.size();
+        EventJsonCache::appendCompact(answer, prepared);
+        resultText = recordText(answer.mid(structured, std::min<qsizetype>(prepared.compactSize, RecordPrefix + 1)));
+        answer += "}}";
+        return answer;
+    }
+    const QByteArray text = result.isArray() ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
+                                             : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
+    const QByteArray structured = result.isObject() ? text : "{\"result\":" + compactValue(result) + '}';
+    resultText = result.isObject() || result.isArray() ? recordText(text) : result.toVariant().toString();
+    answer.reserve(head.size() + text.size() + text.size() / 8 + middle.size() + structured.size() + 2);
+    answer += head;
+    appendJsonEscaped(answer, text.constData(), text.size());
+    answer += middle;
+    answer += structured;
+    answer += "}}";
+    return answer;
 }
 
 void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
@@ -214,19 +271,7 @@ void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const
     QByteArray answer;
     try {
         const QJsonValue result = call(tool, arguments);
-        // The result is written out once: the text content is that JSON as a
-        // string, and the structured content is the same JSON again.
-        const QByteArray text = result.isArray() ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
-                                                 : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
-        const QByteArray structured = result.isObject() ? text : "{\"result\":" + compactValue(result) + '}';
-        resultText = result.isObject() || result.isArray() ? recordText(text) : result.toVariant().toString();
-        answer.reserve(2 * text.size() + 160);
-        answer += "{\"id\":" + compactValue(message.value(QLatin1String("id")));
-        answer += ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":";
-        appendJsonString(answer, text);
-        answer += ",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":";
-        answer += structured;
-        answer += "}}";
+        answer = answerOf(tool, message, result, resultText);
     } catch (const std::exception& failure) {
         error = QString::fromUtf8(failure.what());
         // A failure must never be recorded as a success.

@@ -31,13 +31,15 @@ QByteArray reasonWord(int status)
     return "Error";
 }
 
-QByteArray responseBytes(int status, const QByteArray& payload, const QString& sessionId)
+// The whole answer; with a `length`, the header of one whose body of that
+// length follows separately.
+QByteArray responseBytes(int status, const QByteArray& payload, const QString& sessionId, qsizetype length = -1)
 {
     QByteArray out;
     out.reserve(payload.size() + 160);
     out += "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonWord(status);
     out += "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: ";
-    out += QByteArray::number(payload.size()) + "\r\n";
+    out += QByteArray::number(length < 0 ? payload.size() : length) + "\r\n";
     if (!sessionId.isEmpty())
         out += "Mcp-Session-Id: " + sessionId.toUtf8() + "\r\n";
     if (status == 405)
@@ -65,6 +67,9 @@ McpServer::McpServer(Engine* engine_, QObject* parent)
     connect(this, &QTcpServer::newConnection, this, &McpServer::acceptConnections);
     refusalNoteTimer.setSingleShot(true);
     connect(&refusalNoteTimer, &QTimer::timeout, this, &McpServer::writeRefusalNote);
+    readTurn.setSingleShot(true);
+    readTurn.setInterval(0);
+    connect(&readTurn, &QTimer::timeout, this, &McpServer::nextRead);
 }
 
 McpServer::~McpServer()
@@ -339,7 +344,14 @@ void McpServer::writeResponse(QTcpSocket* socket, int status, const QByteArray& 
 {
     if (socket->state() != QAbstractSocket::ConnectedState)
         return;
-    socket->write(responseBytes(status, payload, sessionId));
+    if (payload.size() < 65536) {
+        socket->write(responseBytes(status, payload, sessionId));
+    } else {
+        // A large body goes out as it is, behind its header: the socket
+        // keeps the array itself rather than a copy of it.
+        socket->write(responseBytes(status, QByteArray(), sessionId, payload.size()));
+        socket->write(payload);
+    }
     socket->disconnectFromHost();
 }
 

@@ -4,13 +4,16 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTimer>
 
+#include "mcp/EventJsonCache.h"
 #include "platform/LoopbackPeer.h"
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -110,6 +113,10 @@ private:
     QString createSession(const QJsonObject& message);
     void callOrWait(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
     bool probeReady(const QString& tool, const QJsonObject& arguments) const;
+    QByteArray answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,
+                        QString& resultText);
+    void finishRead(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
+    void nextRead();
 
     QJsonValue readingTool(const QString& name, const QJsonObject& arguments);
     QJsonObject status() const;
@@ -117,6 +124,21 @@ private:
     QJsonObject actingTool(const QString& name, const QJsonObject& arguments);
 
     Engine* engine;
+    EventJsonCache eventJson; // journal events as the reading tools write them
+    // Journal reads are answered for at most a few milliseconds a turn of
+    // the event loop (at least one each turn): their answers may be
+    // megabytes, and eight agents answered in one turn would keep everything
+    // else waiting. The rest wait for the next turns, in order. The timer
+    // runs while a turn has answered reads.
+    static constexpr qint64 ReadTurnBudgetNs = 15000000;
+    qint64 readTurnSpentNs = 0;
+    struct PendingRead {
+        QPointer<QTcpSocket> socket;
+        QJsonObject message;
+        QString sessionId;
+    };
+    std::deque<PendingRead> pendingReads;
+    QTimer readTurn;
     QJsonObject access;
     int openConnections = 0;
     platform::LoopbackPeer peers;

@@ -92,6 +92,31 @@ inline QByteArray exchange(quint16 port, const QJsonObject& message, const QStri
     return reply;
 }
 
+// The same exchange for large answers whose content does not matter: reads
+// them into one buffer it reuses, so that the figures are the server's and
+// not this side's memory. Keeps the first bytes (the status line) in `head`.
+inline qint64 exchangeDiscarding(quint16 port, const QJsonObject& message, const QString& session, QByteArray& head)
+{
+    const int fd = connectLoopback(port);
+    if (fd < 0)
+        return -1;
+    qint64 total = 0;
+    head.clear();
+    if (sendAll(fd, requestBytes(message, session))) {
+        static thread_local char chunk[1 << 20];
+        for (;;) {
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                break;
+            if (head.size() < 4096)
+                head.append(chunk, std::min<qsizetype>(n, 4096 - head.size()));
+            total += n;
+        }
+    }
+    ::close(fd);
+    return total;
+}
+
 inline QJsonObject body(const QByteArray& reply)
 {
     const qsizetype end = reply.indexOf("\r\n\r\n");

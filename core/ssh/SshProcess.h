@@ -21,7 +21,10 @@ class SshProcess : public QObject {
     Q_OBJECT
 public:
     static constexpr qint64 MaxQueuedBytes = 1048576;      // pending keyboard input
-    static constexpr qint64 MaxUndeliveredBytes = 4194304; // output not yet taken by the owner
+    // Output not yet taken by the owner. Everything posted is delivered in
+    // one turn of the owner's loop, so this bounds that turn; beyond it the
+    // reader waits and the terminal holds the remote side back.
+    static constexpr qint64 MaxUndeliveredBytes = 262144;
     static constexpr int ChunkSize = 16384;
 
     explicit SshProcess(QObject* parent = nullptr);

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 using namespace vn;
 using namespace vn::test;
@@ -85,6 +86,52 @@ class RpcTest : public QObject {
         connect(&turns, &QTimer::timeout, this, step);
         turns.start(0);
         body();
+    }
+
+    // Agents' reads, sent together: each answer is whole and the same JSON in
+    // both of its forms, however the answers are spread over the turns of
+    // the loop. `arguments` lacks only the cursor.
+    // With "wait_ms", `wake` is run once every agent waits.
+    void askAgentsTogether(int agents, const QJsonObject& arguments, qint64 after, const QByteArray& expected,
+                           const std::function<void()>& wake = {})
+    {
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        std::vector<QByteArray> answers(static_cast<std::size_t>(agents));
+        QJsonObject withCursor = arguments;
+        withCursor.insert("after", after);
+        const QByteArray request =
+            postRequest(QJsonDocument(callMessage("read_events", withCursor)).toJson(QJsonDocument::Compact), session);
+        for (int i = 0; i < agents; ++i) {
+            sockets.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket* socket = sockets.back().get();
+            connect(socket, &QTcpSocket::readyRead, this, [socket, &answers, i] { answers[i] += socket->readAll(); });
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(socket->waitForConnected(20000));
+            socket->write(request);
+        }
+        if (arguments.contains("wait_ms")) {
+            QTRY_COMPARE_WITH_TIMEOUT(pollsHeld(), agents, 20000);
+            wake();
+        }
+        for (int i = 0; i < agents; ++i)
+            QTRY_VERIFY_WITH_TIMEOUT(sockets[i]->state() == QAbstractSocket::UnconnectedState, 30000);
+        for (int i = 0; i < agents; ++i) {
+            answers[i] += sockets[i]->readAll();
+            const qsizetype end = answers[i].indexOf("\r\n\r\n");
+            QVERIFY(answers[i].startsWith("HTTP/1.1 200 OK"));
+            const QJsonObject reply = QJsonDocument::fromJson(answers[i].mid(end + 4)).object();
+            const QJsonObject content = envelope(reply).value("structuredContent").toObject();
+            QByteArray got;
+            for (const QJsonValue& event : content.value("events").toArray())
+                got += QByteArray::fromHex(event.toObject().value("hex").toString().toLatin1());
+            QVERIFY2(got == expected, qPrintable(QStringLiteral("agent %1: %2 of %3 bytes")
+                                                     .arg(i).arg(got.size()).arg(expected.size())));
+            QCOMPARE(QJsonDocument::fromJson(envelope(reply).value("content").toArray().at(0).toObject()
+                                                 .value("text").toString().toUtf8()).object(),
+                     content);
+        }
+        QCOMPARE(server->callCount, qint64(agents));
+        QCOMPARE(server->history.size(), agents);
     }
 
 private Q_SLOTS:
@@ -395,6 +442,35 @@ private Q_SLOTS:
         const QJsonArray events = envelope(reply).value("structuredContent").toObject().value("events").toArray();
         QCOMPARE(events.size(), 1);
         QCOMPARE(events[0].toObject().value("text").toString(), QStringLiteral("wake"));
+    }
+
+    // Many agents waiting on one busy channel are all answered once its data
+    // comes, each with the whole of it.
+    void manyWaitingReadsAreAllAnswered()
+    {
+        Channel* loop = loopback();
+        const qint64 after = engine->journal.lastSeq;
+        const QByteArray data = QByteArray(200000, 'y') + "\r\nend\r\n";
+        askAgentsTogether(8, {{"channel_id", loop->id}, {"limit", 1000}, {"wait_ms", 10000}}, after, data,
+                          [loop, data] { loop->receive(data, QString()); });
+    }
+
+    // Many agents reading a full history at once, without waiting: answers
+    // that do not fit into one turn's share are given in later turns, and
+    // every one of them is given, although nothing new happens meanwhile.
+    void manyReadsAtOnceAreAllAnswered()
+    {
+        Channel* loop = loopback();
+        const qint64 after = engine->journal.lastSeq;
+        QByteArray data;
+        for (int i = 0; i < 1000; ++i) {
+            QByteArray line = QByteArray::number(i).rightJustified(6, '0') + ' ';
+            line += QByteArray(1490, char('a' + i % 26)) + "\r\n";
+            loop->receive(line, QString());
+            data += line;
+        }
+        QVERIFY(!engine->journal.read(after, 1, loop->id).value("gap").toBool());
+        askAgentsTogether(8, {{"channel_id", loop->id}, {"limit", 1000}}, after, data);
     }
 
     void droppedLongPollLeavesNoRecord()

@@ -1,5 +1,7 @@
 #include "ui/window/TickMeter.h"
 
+#include "ui/window/LoopProbe.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -20,7 +22,11 @@ TickMeter::TickMeter(const QString& path, qint64 periodMs)
     // 25 ticks a second for a minute, with room for a busy one.
     m_durations.reserve(2048);
     m_period.start();
+    m_loop = std::make_unique<LoopProbe>();
+    m_loop->start();
 }
+
+TickMeter::~TickMeter() = default;
 
 TickMeter::Scope::Scope(TickMeter& meter)
     : m_meter(meter)
@@ -46,11 +52,11 @@ void TickMeter::record(double milliseconds)
     QFile file(m_path);
     // A log that cannot be written loses this period's line; the program runs on.
     if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        file.write(line(m_durations).toUtf8() + '\n');
+        file.write(line(m_durations, m_loop->takeLongestMs()).toUtf8() + '\n');
     m_durations.clear();
 }
 
-QString TickMeter::line(std::vector<double> milliseconds)
+QString TickMeter::line(std::vector<double> milliseconds, double loopLongestMs)
 {
     double median = 0.0;
     double longest = 0.0;
@@ -63,10 +69,11 @@ QString TickMeter::line(std::vector<double> milliseconds)
         if (count % 2 == 0)
             median = (median + *std::max_element(milliseconds.begin(), middle)) / 2.0;
     }
-    return QStringLiteral("ticks=%1 median_ms=%2 longest_ms=%3")
+    return QStringLiteral("ticks=%1 median_ms=%2 longest_ms=%3 loop_longest_ms=%4")
         .arg(count)
         .arg(median, 0, 'f', 2)
-        .arg(longest, 0, 'f', 2);
+        .arg(longest, 0, 'f', 2)
+        .arg(loopLongestMs, 0, 'f', 2);
 }
 
 } // namespace vn

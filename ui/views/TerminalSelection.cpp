@@ -13,7 +13,7 @@ qint64 documentSize(const TerminalScreen& screen)
     return qint64(screen.cols()) * screen.documentRows();
 }
 
-const TerminalCell& cellAt(const TerminalScreen& screen, qint64 linear)
+TerminalCell cellAt(const TerminalScreen& screen, qint64 linear)
 {
     const int cols = screen.cols();
     return screen.documentCell(static_cast<int>(linear / cols), static_cast<int>(linear % cols));

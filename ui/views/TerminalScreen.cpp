@@ -1,6 +1,7 @@
 #include "ui/views/TerminalScreen.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace vn {
@@ -162,11 +163,14 @@ void TerminalScreen::appendHistory(TerminalLine line)
 
 TerminalLine TerminalScreen::freshLine()
 {
+    if (m_blanks.size() != m_cols)
+        m_blanks = blankLine(m_cols);
     if (m_spare.size() == m_cols && m_spare.isDetached()) {
-        std::fill(m_spare.begin(), m_spare.end(), blankCell());
+        // Cells are plain bytes: blanking a line is one copy.
+        std::memcpy(static_cast<void*>(m_spare.data()), m_blanks.constData(), size_t(m_cols) * sizeof(TerminalCell));
         return std::exchange(m_spare, TerminalLine());
     }
-    return blankLine(m_cols);
+    return m_blanks;   // shared: the first write to it copies the cells
 }
 
 void TerminalScreen::newline()

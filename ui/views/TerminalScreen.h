@@ -108,6 +108,8 @@ private:
     // copied: kept to become the next blank line instead of allocating one
     // for every line that scrolls.
     TerminalLine m_spare;
+    // A blank line of the grid's width, which fresh lines are copied from.
+    TerminalLine m_blanks;
 
     Observer* m_observer = nullptr;
 };

@@ -13,8 +13,10 @@
 #include <QTest>
 
 #include <cmath>
+#include <deque>
 
 using vn::TerminalCell;
+using vn::TerminalHistory;
 using vn::TerminalHistoryLine;
 using vn::TerminalLine;
 using vn::TerminalScreen;
@@ -100,6 +102,39 @@ RowSeen look(TerminalView& view, int documentRow, int row)
     view.copySelection();
     seen.copied = QApplication::clipboard()->text();
     return seen;
+}
+
+// A line of 100 cells with varied content: lengths, looks, wide characters,
+// and coloured blanks after the text.
+TerminalLine variedLine(int i)
+{
+    TerminalLine line = TerminalScreen::blankLine(100);
+    const int length = i % 97;
+    for (int j = 0; j < length; ++j) {
+        TerminalCell& cell = line[j];
+        cell.character = QChar(u'a' + (i + j) % 26);
+        if (i % 3 == 0)
+            cell.setForeground(ansiColor((j / 10 + i) % 16));
+        if (i % 7 == 0 && j > length - 5) {   // coloured blanks
+            cell = TerminalCell();
+            cell.setBackground(QColor(i % 256, j, 9));
+        }
+        cell.bold = i % 11 == 0 && j % 2 == 0;
+        if (i % 5 == 0 && j % 9 == 3 && j + 1 < length) {
+            cell.character = QChar(0x4e2d);
+            line[j + 1] = TerminalCell();
+            line[j + 1].continuation = true;
+            ++j;
+        }
+    }
+    return line;
+}
+
+TerminalLine trimmed(TerminalLine line)
+{
+    while (!line.isEmpty() && line.last().isBlank())
+        line.removeLast();
+    return line;
 }
 
 struct ShownView {
@@ -270,6 +305,45 @@ private Q_SLOTS:
         QVERIFY(history() == kept);
         QCOMPARE(view.historyScrollBar()->value(), 0);
         QCOMPARE(view.visibleText(), shown);
+    }
+
+    void blocksKeepLinesInOrder()
+    {
+        // Three times the bound through a history that drops its oldest line
+        // at 10,000, as the screen's does: blocks empty, are filled again,
+        // and every kept line reads back as it went in.
+        TerminalHistory history;
+        std::deque<TerminalLine> kept;
+        qint64 steady = 0;
+        for (int i = 0; i < 30000; ++i) {
+            const TerminalLine line = variedLine(i);
+            history.append(line);
+            kept.push_back(trimmed(line));
+            if (history.size() > size_t(TerminalScreen::kHistoryLimit)) {
+                history.dropOldest();
+                kept.pop_front();
+            }
+            if (i == 15000)
+                steady = history.bytes();
+        }
+        QCOMPARE(history.size(), size_t(TerminalScreen::kHistoryLimit));
+        for (size_t row = 0; row < history.size(); ++row) {
+            const TerminalHistoryLine line = history[row];
+            QVERIFY2(line.cells() == kept[row], qPrintable(QString::number(row)));
+            for (qsizetype c = 0; c < 100; ++c)
+                QVERIFY(line.at(c) == (c < kept[row].size() ? kept[row].at(c) : TerminalCell()));
+        }
+        QVERIFY(history.bytes() <= steady + qint64(TerminalHistory::kBlockBytes));
+        history.clear();
+        QCOMPARE(history.bytes(), 0);
+        QVERIFY(history.empty());
+        history.append(variedLine(7));
+        QVERIFY(history.front().cells() == trimmed(variedLine(7)));
+        history.dropOldest();
+        QVERIFY(history.empty());
+        history.append(variedLine(8));   // an emptied history fills its block again
+        QCOMPARE(history.size(), size_t(1));
+        QVERIFY(history.back().cells() == trimmed(variedLine(8)));
     }
 
     void historyCostsWhatItHolds_data()

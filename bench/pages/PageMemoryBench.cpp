@@ -39,11 +39,14 @@ qint64 residentKib()
 
 struct Case {
     const char* name;
-    const char* mode;   // "journal" (no page reads), "log" or "terminal"
+    const char* mode;   // "journal" (no page reads), "log", "terminal", or "empty" (28 pages, no lines)
     bool longLines;
 };
 
+constexpr int EmptyPages = 28;
+
 constexpr Case Cases[] = {
+    {"empty-pages", "empty", false},
     {"journal-short", "journal", false}, {"log-short", "log", false}, {"terminal-short", "terminal", false},
     {"journal-long", "journal", true},   {"log-long", "log", true},   {"terminal-long", "terminal", true},
 };
@@ -79,6 +82,20 @@ qint64 runCase(const Case& what)
     if (!page)
         return -1;
     window.showPane(page);
+    if (qstrcmp(what.mode, "empty") == 0) {
+        // What a page costs before it shows anything: 28 more of them.
+        const qint64 before = residentKib();
+        for (int i = 0; i < EmptyPages; ++i) {
+            vn::Config more;
+            more.kind = QStringLiteral("demo");
+            more.host = QStringLiteral("page-%1").arg(i);
+            more.name = more.host;
+            engine.open(more)->close();
+        }
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+        return residentKib() - before;
+    }
     const bool reading = qstrcmp(what.mode, "journal") != 0;
     page->setTerminal(qstrcmp(what.mode, "terminal") == 0);
     for (int i = 0; i < 5; ++i) {
@@ -139,6 +156,9 @@ int main(int argc, char** argv)
     QByteArray average = load.open(QIODevice::ReadOnly) ? load.readAll().split(' ').mid(0, 3).join(' ') : "?";
     std::printf("page memory: %d received lines fed to one page of a 1280x800 window (load %s)\n", Lines,
                 average.constData());
+    if (const std::optional<qint64> empty = runChild(program, "empty-pages"))
+        std::printf("  %d more session pages, nothing received: RSS +%6.1f MiB, %.2f MiB a page\n", EmptyPages,
+                    *empty / 1024.0, *empty / 1024.0 / EmptyPages);
     for (const bool longLines : {false, true}) {
         const char* kind = longLines ? "long" : "short";
         const QByteArray journal = QByteArray("journal-") + kind;

@@ -44,6 +44,10 @@ public:
                && continuation == other.continuation;
     }
 
+    // The look in two words, for loops that compare many cells.
+    quint64 colours() const { return quint64(m_foreground) << 32 | m_background; }
+    quint16 flags() const { return quint16(quint16(bold) | quint16(continuation) << 8); }
+
     friend bool operator==(const TerminalCell&, const TerminalCell&) = default;
 
 private:

@@ -105,25 +105,36 @@ void TerminalHistory::append(const TerminalLine& line)
     using Run = TerminalHistoryLine::Run;
     const TerminalCell* cells = line.constData();
     int n = static_cast<int>(std::min<qsizetype>(line.size(), 0xffff));
+    // The cells after the content are mostly untouched blanks: skip them
+    // sixteen at a time as bytes (a cell has no padding), then cell by cell.
+    static const TerminalCell blanks[16] = {};
+    while (n >= 16 && std::memcmp(static_cast<const void*>(cells + n - 16), blanks, sizeof blanks) == 0)
+        n -= 16;
     while (n > 0 && cells[n - 1].isBlank())
         --n;
     // This runs once for every line that scrolls off: one pass over its cells
     // into buffers on the stack, then one copy into the block.
     QVarLengthArray<char16_t, 512> text(n);
     QVarLengthArray<Run, 16> runs;
-    const TerminalCell continuation = continuationCell();
-    TerminalCell look;
+    char16_t* out = text.data();
+    const TerminalCell plain;
+    quint64 colours = plain.colours();
+    quint16 flags = plain.flags();
     for (int i = 0; i < n; ++i) {
         const TerminalCell& cell = cells[i];
-        if (cell.continuation && cell == continuation) {   // the flag first: it is rarely set
-            text[i] = TerminalHistoryLine::kContinuation;
-            continue;
-        }
-        text[i] = cell.character.unicode();
-        if (!cell.sameLook(look)) {
+        const char16_t unit = cell.character.unicode();
+        if (cell.colours() != colours || cell.flags() != flags) [[unlikely]] {
+            // The continuation cell as printing leaves it has a look of its
+            // own but starts no run: its code unit says what it is.
+            if (cell.continuation && unit == u' ' && !cell.bold && cell.colours() == plain.colours()) {
+                out[i] = TerminalHistoryLine::kContinuation;
+                continue;
+            }
             runs.append(Run{i, cell});
-            look = cell;
+            colours = cell.colours();
+            flags = cell.flags();
         }
+        out[i] = unit;
     }
     const size_t textBytes = aligned(size_t(n) * sizeof(char16_t));
     const size_t need = textBytes + size_t(runs.size()) * sizeof(Run);

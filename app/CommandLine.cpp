@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "ui/window/WindowLimits.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -74,7 +76,45 @@ bool opensWindow(const QStringList& arguments)
     }
     if (line.isSet(line.detectSkillAgents) || line.isSet(line.installSkill))
         return false;
+    if (line.isSet(line.windowSize) && !readWindowSize(line.value(line.windowSize)).error.isEmpty())
+        return false;
     return !line.isSet(line.mcpPort) || parsePortText(line.value(line.mcpPort)).has_value();
+}
+
+WindowSizeRequest readWindowSize(const QString& text)
+{
+    WindowSizeRequest request;
+    const QString given = text.trimmed();
+    const QStringList sides = given.split(QLatin1Char('x'));
+    // Digits only: no sign, no blanks inside, no other separator.
+    const auto side = [](const QString& digits) -> std::optional<int> {
+        if (digits.isEmpty())
+            return std::nullopt;
+        for (const QChar c : digits) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return std::nullopt;
+        }
+        // Longer than any sane side: counted as too large, not as malformed.
+        if (digits.size() > 9)
+            return MaxWindowSide + 1;
+        return digits.toInt();
+    };
+    const std::optional<int> width = sides.size() == 2 ? side(sides.at(0)) : std::nullopt;
+    const std::optional<int> height = sides.size() == 2 ? side(sides.at(1)) : std::nullopt;
+    if (!width || !height) {
+        request.error = QStringLiteral("--window-size 的值“%1”无效：需要“宽x高”形式的十进制像素数，例如 560x640")
+                            .arg(text);
+    } else if (*width > MaxWindowSide || *height > MaxWindowSide) {
+        request.error = QStringLiteral("--window-size 的值“%1”过大：宽和高最大为 %2 像素").arg(given).arg(MaxWindowSide);
+    } else if (*width < MinimumWindowSize.width() || *height < MinimumWindowSize.height()) {
+        request.error = QStringLiteral("--window-size 的值“%1”小于窗口的最小尺寸 %2x%3")
+                            .arg(given)
+                            .arg(MinimumWindowSize.width())
+                            .arg(MinimumWindowSize.height());
+    } else {
+        request.size = QSize(*width, *height);
+    }
+    return request;
 }
 
 QString settingsLocation(const QString& executableFolder, QFile& installation)

@@ -2,6 +2,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -51,8 +52,8 @@ private:
 
 // Whether a run with these arguments (the program first) gets as far as the
 // window: not when the parser rejects them, for help and version, for the
-// head-less modes, nor for an unusable --mcp-port. Read before the
-// application object exists.
+// head-less modes, nor for an unusable --mcp-port or --window-size. Read
+// before the application object exists.
 bool opensWindow(const QStringList& arguments);
 
 // Where the workspace settings file lives when --settings is not given:
@@ -78,5 +79,19 @@ std::optional<quint16> parsePortText(const QString& text);
 // The "mcp_port" of a workspace file; 8765 when the file cannot be read or the
 // value is missing, not a whole number or outside 1..65535.
 quint16 workspacePort(const QString& settingsPath);
+
+// The largest side --window-size accepts: beyond it a window's buffers no
+// longer fit in memory, and painting them fails.
+constexpr int MaxWindowSide = 16384;
+
+// What --window-size asks for: "WIDTHxHEIGHT" in decimal pixels (blanks
+// around it ignored), each side from the window's own minimum up to
+// MaxWindowSide. `error` is the message that refuses any other text; `size`
+// is valid only when it is empty.
+struct WindowSizeRequest {
+    QSize size;
+    QString error;
+};
+WindowSizeRequest readWindowSize(const QString& text);
 
 } // namespace vn

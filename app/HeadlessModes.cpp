@@ -1,10 +1,10 @@
 #include "app/HeadlessModes.h"
 
 #include "core/Fail.h"
+#include "platform/WholeFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <exception>
 
@@ -33,9 +33,7 @@ int detect(const HeadlessRequest& request, const std::function<AgentEnvironment(
 
 bool writeReport(const QString& path, const QJsonObject& report)
 {
-    const QByteArray bytes = QJsonDocument(report).toJson(QJsonDocument::Indented);
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return saveWhole(path, QJsonDocument(report).toJson(QJsonDocument::Indented)).isEmpty();
 }
 
 int install(const HeadlessRequest& request, const std::function<AgentEnvironment()>& environment,

@@ -1,18 +1,21 @@
 #include "app/PreviewOptions.h"
 
+#include "app/CommandLine.h"
 #include "app/ViewPresets.h"
 #include "core/Channel.h"
 #include "core/Config.h"
 #include "core/Engine.h"
 #include "core/Version.h"
+#include "platform/WholeFile.h"
 #include "ui/kit/ConnectionBar.h"
 #include "ui/pages/Pane.h"
 #include "ui/window/Window.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -67,15 +70,14 @@ void openDemo(Window& root)
 
 void writeReadyFile(const QString& path, qint64 elapsedMs)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
     const QJsonObject ready{
         {QStringLiteral("elapsed_ms"), elapsedMs},
         {QStringLiteral("pid"), QCoreApplication::applicationPid()},
         {QStringLiteral("version"), QString::fromLatin1(Version)},
     };
-    file.write(QJsonDocument(ready).toJson(QJsonDocument::Indented));
+    // Whole or not at all: whoever waits for the file never reads half of it.
+    // A file that cannot be written is skipped silently.
+    saveWhole(path, QJsonDocument(ready).toJson(QJsonDocument::Indented));
 }
 
 void saveScreenshot(Window& root, Window* target, const QString& path)
@@ -90,21 +92,21 @@ void saveScreenshot(Window& root, Window* target, const QString& path)
         QPainter painter(&image);
         painter.drawPixmap(shown->mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
     }
-    image.save(path);
+    // The suffix names the format; a failed save is ignored, but never leaves
+    // a cut-off picture in place of an earlier one.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    const QByteArray format = QFileInfo(path).suffix().toLatin1();
+    if (buffer.open(QIODevice::WriteOnly) && image.save(&buffer, format.isEmpty() ? nullptr : format.constData()))
+        saveWhole(path, encoded);
 }
 
 std::optional<QSize> previewSize(const QString& text)
 {
-    const QStringList sides = text.trimmed().split(QLatin1Char('x'));
-    if (sides.size() != 2)
+    const WindowSizeRequest request = readWindowSize(text);
+    if (!request.error.isEmpty())
         return std::nullopt;
-    bool wide = false;
-    bool high = false;
-    const int width = sides.at(0).toInt(&wide, 10);
-    const int height = sides.at(1).toInt(&high, 10);
-    if (!wide || !high || width <= 0 || height <= 0)
-        return std::nullopt;
-    return QSize(width, height);
+    return request.size;
 }
 
 std::optional<int> quitDelay(const QString& text)

@@ -43,8 +43,8 @@ void writeReadyFile(const QString& path, qint64 elapsedMs);
 // are silent.
 void saveScreenshot(Window& root, Window* target, const QString& path);
 
-// The size of --window-size, "WIDTHxHEIGHT" in decimal pixels; nothing for a
-// text of another form or a size that is not positive.
+// The size of --window-size (see readWindowSize); nothing for a text it
+// refuses. The start-up has already ended the program for such a text.
 std::optional<QSize> previewSize(const QString& text);
 
 // The delay of --quit-after: a decimal number of milliseconds, 0 when it is

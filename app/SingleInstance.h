@@ -8,6 +8,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QLockFile;
 class QObject;
 
 namespace vn {
@@ -28,7 +29,10 @@ public:
 
     // True when an instance answered under `name` and was sent "activate"; the
     // caller then ends with 0. Otherwise this process starts listening under
-    // the name (a failure to listen leaves it unguarded).
+    // the name. A name held by another start that does not answer yet (it is
+    // still on its way to its event loop) is asked again for up to about 3 s;
+    // only when nobody answers, or the name cannot be listened on, does this
+    // process run unguarded, and it says so on stderr.
     bool activateRunning(const QString& name);
 
     // Every later connection to the name calls `bringToFront` while `context` lives.
@@ -37,11 +41,17 @@ public:
     bool listening() const;
 
 private:
-    void listen(const QString& name, bool staleSocket);
+    enum class Claim { Listening, Taken, Unguarded };
 
-    // Declared in teardown order reversed: the server goes before the probe.
+    bool handOver(const QString& name);
+    Claim claim(const QString& name);
+
+    // Declared in teardown order reversed: the server goes first, then the
+    // claim on its name, then the probe.
     std::unique_ptr<QLocalSocket> probe;
+    std::unique_ptr<QLockFile> nameLock;
     std::unique_ptr<QLocalServer> server;
+    QString listenFailure;
 };
 
 } // namespace vn

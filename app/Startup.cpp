@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdio>
 #include <optional>
 
 namespace vn {
@@ -135,6 +136,12 @@ int qMain(int argc, char** argv)
     const PortChoice port = resolvePort(line);
     if (!port.valid)
         return 2;
+    if (line.isSet(line.windowSize)) {
+        if (const QString refused = readWindowSize(line.value(line.windowSize)).error; !refused.isEmpty()) {
+            std::fputs(qPrintable(refused + QLatin1Char('\n')), stderr);
+            return 2;
+        }
+    }
 
     SingleInstance instance;
     const std::optional<quint16> fixedPort = port.fixed ? std::optional<quint16>(port.port) : std::nullopt;

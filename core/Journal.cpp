@@ -112,11 +112,55 @@ QJsonObject Journal::append(const QString& channelId, const QString& direction,
         size += 1 + member(12) + 4;
     events.emplace_back(event, size);
     totalBytes += size;
+    if (!m_lastTally || channelId != m_lastChannel) {
+        m_lastTally = &m_tallies[channelId];
+        m_lastChannel = channelId;
+    }
+    m_lastTally->bytes += data.size();
+    m_owners.emplace_back(m_lastTally, data.size());
     while (qsizetype(events.size()) > MaxEvents || totalBytes > MaxBytes) {
+        // Stored numbers are consecutive up to the newest.
+        const auto [owner, payload] = m_owners.front();
+        owner->droppedSeq = lastSeq - qint64(events.size()) + 1;
+        owner->droppedBytes += payload;
+        m_owners.pop_front();
         totalBytes -= events.front().second;
         events.pop_front();
     }
     return event;
+}
+
+Journal::Tally Journal::tally(const QString& channelId) const
+{
+    const auto found = m_tallies.find(channelId);
+    return found == m_tallies.end() ? Tally() : found->second;
+}
+
+qint64 Journal::cursorForNewest(const QString& channelId, qint64 bytes) const
+{
+    qint64 sum = 0;
+    for (auto it = events.rbegin(); it != events.rend(); ++it) {
+        const QJsonObject& event = it->first;
+        if (event.value(QLatin1String("channel_id")).toString() != channelId)
+            continue;
+        sum += event.value(QLatin1String("size")).toInteger();
+        if (sum >= bytes)
+            return event.value(QLatin1String("seq")).toInteger() - 1;
+    }
+    return events.empty() ? lastSeq : events.front().first.value(QLatin1String("seq")).toInteger() - 1;
+}
+
+qint64 Journal::bytesThrough(const QString& channelId, qint64 seq) const
+{
+    qint64 after = 0;
+    for (auto it = events.rbegin(); it != events.rend(); ++it) {
+        const QJsonObject& event = it->first;
+        if (event.value(QLatin1String("seq")).toInteger() <= seq)
+            break;
+        if (event.value(QLatin1String("channel_id")).toString() == channelId)
+            after += event.value(QLatin1String("size")).toInteger();
+    }
+    return tally(channelId).bytes - after;
 }
 
 QJsonObject Journal::read(qint64 after, int limit, const QString& channelId,
@@ -158,7 +202,10 @@ QJsonObject Journal::read(qint64 after, int limit, const QString& channelId,
     result.insert(QLatin1String("latest_cursor"), lastSeq);
     result.insert(QLatin1String("oldest_cursor"), oldest);
     result.insert(QLatin1String("has_more"), hasMore);
-    result.insert(QLatin1String("gap"), after < oldest - 1);
+    // A reader of one channel has lost something only when the trim took an
+    // event of that channel it had not read; others' traffic is not its loss.
+    const bool gap = channelId.isEmpty() ? after < oldest - 1 : tally(channelId).droppedSeq > after;
+    result.insert(QLatin1String("gap"), gap);
     result.insert(QLatin1String("cursor_reset_required"), lastSeq < after);
     return result;
 }

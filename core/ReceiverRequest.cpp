@@ -12,11 +12,12 @@ namespace {
 
 bool isRequest(char c)
 {
-    return c == SerialTransfer::CrcRequest || c == SerialTransfer::NAK;
+    return c == SerialTransfer::CrcRequest;
 }
 
 // "ABC" from a device's log ends in a 'C' too; a request stands alone or
-// follows another request, a line break or other punctuation.
+// follows another request, a line break or other punctuation (a NAK included:
+// a receiver may have asked for checksum blocks before it asked for CRC).
 bool endsWord(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');

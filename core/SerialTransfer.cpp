@@ -29,8 +29,7 @@ SerialTransfer::SerialTransfer(QObject* parent)
     connect(&m_pollTimer, &QTimer::timeout, this, &SerialTransfer::timeout);
 }
 
-// An uncommitted target is discarded by the QSaveFile destructor; nothing is
-// emitted.
+// An uncommitted target is discarded with it; nothing is emitted.
 SerialTransfer::~SerialTransfer()
 {
     m_pollTimer.stop();
@@ -108,10 +107,9 @@ bool SerialTransfer::startReceive(const QString& path, Protocol protocol, qint64
     if (expectedSize < -1 || m_active)
         return false;
     begin(protocol, true);
-    m_target = std::make_unique<QSaveFile>(path);
-    m_target->setDirectWriteFallback(false);
-    if (!m_target->open(QIODevice::WriteOnly)) {
-        setStatus(m_target->errorString());
+    m_target = std::make_unique<WholeFile>(path);
+    if (!m_target->open()) {
+        setStatus(m_target->errorText());
         m_target.reset();
         Q_EMIT changed();
         return false;
@@ -225,7 +223,10 @@ void SerialTransfer::feed(const QByteArray& data)
             cancel(QStringLiteral("收到的数据超过指定文件大小"));
             return;
         }
-        if (!m_target || m_target->write(data) != data.size()) {
+        // Every delivery reaches the disk before it counts as received, so a
+        // full disk stops the transfer here and never at a commit that would
+        // put a cut-off file in place.
+        if (!m_target || !m_target->write(data)) {
             cancel(QStringLiteral("目标文件写入失败"));
             return;
         }
@@ -357,7 +358,7 @@ void SerialTransfer::receivePacket(const QByteArray& packet, int size)
         }
         n = std::min<qint64>(size, m_expected - m_transferred);
     }
-    if (!m_target || m_target->write(data.constData(), n) != n) {
+    if (!m_target || !m_target->write(QByteArrayView(data).first(n))) {
         cancel(QStringLiteral("目标文件写入失败"));
         return;
     }
@@ -466,7 +467,7 @@ bool SerialTransfer::commit()
         m_target.reset();
         return true;
     }
-    const QString reason = m_target->errorString();
+    const QString reason = m_target->errorText();
     if (m_active)
         complete(false, QStringLiteral("保存失败：") + reason);
     return false;
@@ -485,7 +486,7 @@ void SerialTransfer::complete(bool success, const QString& message)
     m_pollTimer.stop();
     m_source.close();
     if (m_target) {
-        m_target->cancelWriting();
+        m_target->cancel();
         m_target.reset();
     }
     m_status = message;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/WholeFile.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
-#include <QSaveFile>
 #include <QString>
 #include <QTimer>
 
@@ -106,7 +107,7 @@ private:
     qint64 m_expected = -1;
     qint64 m_pending = 0;
     QFile m_source;
-    std::unique_ptr<QSaveFile> m_target;
+    std::unique_ptr<WholeFile> m_target;
     QByteArray m_buffer;
     QByteArray m_lastPacket;
     QTimer m_pollTimer;

@@ -75,6 +75,11 @@ Figure throughLog(const QList<QJsonObject>& list, bool filtered)
         view.feed(event);
         QApplication::processEvents();
     }
+#if __has_include("ui/views/LogRenderer.h")
+    // The view lays out over the turns after the last event.
+    while (!view.isRendered())
+        QApplication::processEvents();
+#endif
     return {clock.nsecsElapsed() / 1e9, view.document()->blockCount()};
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Fail.h"
 #include "platform/UserSecretStore.h"
+#include "platform/WholeFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace vn {
@@ -39,12 +39,12 @@ QJsonObject readCache(const QString& path)
 
 void saveCache(const QString& path, const QJsonObject& object)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    WholeFile file(path);
+    if (!file.open())
         fail(QStringLiteral("无法写入 SSH 密码缓存"));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // Owner only before the first byte: the secrets never sit in a file others can read.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || !file.write(QJsonDocument(object).toJson(QJsonDocument::Compact)) || !file.commit())
         fail(QStringLiteral("无法保存 SSH 密码缓存"));
 }
 

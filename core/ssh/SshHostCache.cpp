@@ -1,13 +1,13 @@
 #include "core/ssh/SshHostCache.h"
 
 #include "core/Fail.h"
+#include "platform/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QUuid>
 
 namespace vn {
@@ -181,14 +181,13 @@ int SshHostCache::remove(const QString& knownHostsFile, const QStringList& names
     if (!again.open(QIODevice::ReadOnly) || again.readAll() != snapshot)
         fail(QStringLiteral("主机指纹文件已被其他程序修改，请重新清除缓存"));
     again.close();
-    if (!QFile::copy(knownHostsFile, backup))
+    if (!copyWhole(knownHostsFile, backup).isEmpty())
         fail(QStringLiteral("无法备份主机指纹记录，未清除"));
 
-    QSaveFile save(knownHostsFile);
-    if (!save.open(QIODevice::WriteOnly))
+    WholeFile save(knownHostsFile);
+    if (!save.open())
         fail(QStringLiteral("无法更新主机指纹记录"));
-    save.setPermissions(permissions);
-    if (save.write(text) != text.size() || !save.commit())
+    if (!save.setPermissions(permissions) || !save.write(text) || !save.commit())
         fail(QStringLiteral("无法保存主机指纹记录"));
     return removed;
 }

@@ -35,6 +35,8 @@ private Q_SLOTS:
     void portResolution();
     void windowOrNot_data();
     void windowOrNot();
+    void windowSize_data();
+    void windowSize();
 };
 
 void CommandLineTest::optionsAndDefaults()
@@ -247,6 +249,8 @@ void CommandLineTest::windowOrNot_data()
     QTest::newRow("missing value") << QStringList{QStringLiteral("--settings")} << false;
     QTest::newRow("detection") << QStringList{QStringLiteral("--detect-skill-agents")} << false;
     QTest::newRow("installation") << QStringList{QStringLiteral("--install-skill=codex")} << false;
+    QTest::newRow("usable window size") << QStringList{QStringLiteral("--window-size=560x640")} << true;
+    QTest::newRow("refused window size") << QStringList{QStringLiteral("--window-size=100000x100000")} << false;
     QTest::newRow("unusable port") << QStringList{QStringLiteral("--mcp-port"), QStringLiteral("65536")} << false;
 }
 
@@ -255,6 +259,49 @@ void CommandLineTest::windowOrNot()
     QFETCH(QStringList, arguments);
     QFETCH(bool, window);
     QCOMPARE(opensWindow(QStringList{QStringLiteral("varnelle")} + arguments), window);
+}
+
+void CommandLineTest::windowSize_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QSize>("size");    // invalid: refused
+    QTest::addColumn<QString>("error"); // the start of the message
+
+    const QString malformed = QStringLiteral("无效：需要“宽x高”形式的十进制像素数，例如 560x640");
+    const QString small = QStringLiteral("小于窗口的最小尺寸 480x320");
+    const QString large = QStringLiteral("过大：宽和高最大为 16384 像素");
+    QTest::newRow("width by height") << "560x640" << QSize(560, 640) << QString();
+    QTest::newRow("blanks around") << " 720x480 " << QSize(720, 480) << QString();
+    QTest::newRow("the window's minimum") << "480x320" << QSize(480, 320) << QString();
+    QTest::newRow("the largest") << "16384x16384" << QSize(16384, 16384) << QString();
+    QTest::newRow("empty") << "" << QSize() << "--window-size 的值“”" + malformed;
+    QTest::newRow("one side") << "560" << QSize() << "--window-size 的值“560”" + malformed;
+    QTest::newRow("upper-case X") << "560X640" << QSize() << "--window-size 的值“560X640”" + malformed;
+    QTest::newRow("three sides") << "1x2x3" << QSize() << "--window-size 的值“1x2x3”" + malformed;
+    QTest::newRow("not numbers") << "wide x high" << QSize() << "--window-size 的值“wide x high”" + malformed;
+    QTest::newRow("negative") << "560x-1" << QSize() << "--window-size 的值“560x-1”" + malformed;
+    QTest::newRow("plus sign") << "+560x640" << QSize() << "--window-size 的值“+560x640”" + malformed;
+    QTest::newRow("fraction") << "560.5x640" << QSize() << "--window-size 的值“560.5x640”" + malformed;
+    QTest::newRow("blank inside") << "560 x 640" << QSize() << "--window-size 的值“560 x 640”" + malformed;
+    QTest::newRow("no height") << "560x" << QSize() << "--window-size 的值“560x”" + malformed;
+    QTest::newRow("zero") << "0x640" << QSize() << "--window-size 的值“0x640”" + small;
+    QTest::newRow("narrower than the window") << "479x640" << QSize() << "--window-size 的值“479x640”" + small;
+    QTest::newRow("lower than the window") << "560x319" << QSize() << "--window-size 的值“560x319”" + small;
+    QTest::newRow("too wide") << "16385x640" << QSize() << "--window-size 的值“16385x640”" + large;
+    QTest::newRow("too high") << "560x16385" << QSize() << "--window-size 的值“560x16385”" + large;
+    QTest::newRow("both huge") << "100000x100000" << QSize() << "--window-size 的值“100000x100000”" + large;
+    QTest::newRow("beyond an int") << "99999999999x640" << QSize() << "--window-size 的值“99999999999x640”" + large;
+    QTest::newRow("huge and small") << "100000x1" << QSize() << "--window-size 的值“100000x1”" + large;
+}
+
+void CommandLineTest::windowSize()
+{
+    QFETCH(QString, text);
+    QFETCH(QSize, size);
+    QFETCH(QString, error);
+    const WindowSizeRequest request = readWindowSize(text);
+    QCOMPARE(request.error, error);
+    QCOMPARE(request.size, size);
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void modes_data();
     void modes();
     void installedSkillIsTheBuiltInGuide();
+    void fullDiskKeepsTheEarlierReport_data();
+    void fullDiskKeepsTheEarlierReport();
     void endsWithoutDisplay_data();
     void endsWithoutDisplay();
 };
@@ -106,6 +108,52 @@ void HeadlessProcessTest::installedSkillIsTheBuiltInGuide()
              readFile(QStringLiteral(VN_SOURCE_DIR "/mcp/guides/SKILL.md")));
     QCOMPARE(readFile(folder + QStringLiteral("/references/frame-script.md")),
              readFile(QStringLiteral(VN_SOURCE_DIR "/mcp/guides/references/frame-script.md")));
+}
+
+void HeadlessProcessTest::fullDiskKeepsTheEarlierReport_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "REPORT" stands for the report path
+    QTest::addColumn<bool>("installedBefore");
+
+    QTest::newRow("detection") << QStringList{QStringLiteral("--detect-skill-agents"), QStringLiteral("--skill-report"),
+                                              QStringLiteral("REPORT")}
+                               << false;
+    QTest::newRow("installation, skill already current")
+        << QStringList{QStringLiteral("--install-skill"), QStringLiteral("codex"), QStringLiteral("--skill-report"),
+                       QStringLiteral("REPORT")}
+        << true;
+    QTest::newRow("installation of an unknown agent")
+        << QStringList{QStringLiteral("--install-skill"), QStringLiteral("claude-desktop"), QStringLiteral("--skill-report"),
+                       QStringLiteral("REPORT")}
+        << false;
+}
+
+// Every report is far below the save file's own buffer, where only a flush
+// sees that the disk refuses it: the run still ends with 4 and the report
+// written by an earlier run stays.
+void HeadlessProcessTest::fullDiskKeepsTheEarlierReport()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, installedBefore);
+    ProgramHome home;
+    home.tool(QStringLiteral("codex"));
+    const QString reportPath = home.path(QStringLiteral("out/report"));
+    arguments.replaceInStrings(QStringLiteral("REPORT"), reportPath);
+    QDir().mkpath(home.path(QStringLiteral("out")));
+    if (installedBefore) {
+        // The skill files are then current and not written again.
+        ProgramRun first(home, arguments);
+        QVERIFY(first.finish());
+        QCOMPARE(first.exitCode(), 0);
+    }
+    const QByteArray earlier("an earlier report\n");
+    QVERIFY(!home.write(QStringLiteral("out/report"), earlier).isEmpty());
+
+    ProgramRun run(home, arguments, programPath(), {}, 32);
+    QVERIFY(run.finish());
+    QCOMPARE(run.exitCode(), 4);
+    QCOMPARE(readFile(reportPath), earlier);
+    QCOMPARE(QDir(home.path(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("report")});
 }
 
 void HeadlessProcessTest::endsWithoutDisplay_data()

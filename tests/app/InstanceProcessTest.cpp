@@ -2,8 +2,16 @@
 #include "tests/mcp/HttpClient.h"
 #include "tests/support/TestSupport.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QTest>
+
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vn::test;
 
@@ -16,6 +24,7 @@ private Q_SLOTS:
     void activationRechecksAgentEndpoints();
     void otherWorkspaceRunsBeside();
     void killedInstanceLeavesNoLock();
+    void simultaneousStartsLeaveOneProgram();
 };
 
 namespace {
@@ -154,6 +163,75 @@ void InstanceProcessTest::killedInstanceLeavesNoLock()
     QVERIFY(restarted.running());
     restarted.terminate();
     QVERIFY(restarted.finish());
+}
+
+// Two starts of one workspace at the same moment: both find nobody under the
+// name, and only one may go on. Each pair waits in a shell on its own pipe
+// and is let go with one write, so both reach the guard together; pairs run
+// a few at a time on their own workspaces.
+void InstanceProcessTest::simultaneousStartsLeaveOneProgram()
+{
+    constexpr int Pairs = 20;
+    constexpr int PairsAtOnce = 4;
+    ProgramHome home;
+    for (int first = 0; first < Pairs; first += PairsAtOnce) {
+        struct Pair {
+            QString ready[2];
+            std::unique_ptr<ProgramRun> run[2];
+            int gate = -1;
+            ~Pair()
+            {
+                if (gate >= 0)
+                    ::close(gate);
+            }
+        };
+        std::vector<Pair> pairs(PairsAtOnce);
+        for (int index = 0; index < PairsAtOnce; ++index) {
+            const QString folder = QStringLiteral("race-%1").arg(first + index);
+            const QString settings = home.workspace(folder + QStringLiteral("/settings.json"), freeTcpPort());
+            Pair& pair = pairs[size_t(index)];
+            const QByteArray gate = QFile::encodeName(home.path(folder + QStringLiteral("/gate")));
+            QCOMPARE(::mkfifo(gate.constData(), 0600), 0);
+            // Held open for writing, so the shells' reads wait for the line
+            // rather than for a writer to appear.
+            pair.gate = ::open(gate.constData(), O_RDWR | O_CLOEXEC);
+            QVERIFY(pair.gate >= 0);
+            for (int side = 0; side < 2; ++side) {
+                pair.ready[side] = home.path(folder + QStringLiteral("/ready-%1.json").arg(side));
+                // exec keeps the process id, so the run stops the program itself.
+                pair.run[side] = std::make_unique<ProgramRun>(
+                    home,
+                    QStringList{QStringLiteral("-c"), QStringLiteral("read go < \"$0\"; exec \"$@\""), QString::fromLocal8Bit(gate),
+                                programPath(), QStringLiteral("--settings"), settings, QStringLiteral("--ready-file"),
+                                pair.ready[side]},
+                    QStringLiteral("/bin/sh"));
+                QVERIFY(pair.run[side]->started());
+            }
+        }
+        for (Pair& pair : pairs)
+            QCOMPARE(::write(pair.gate, "go\ngo\n", 6), ssize_t(6));
+        for (int index = 0; index < PairsAtOnce; ++index) {
+            Pair& pair = pairs[size_t(index)];
+            const QByteArray which = QByteArray::number(first + index);
+            // Until one has ended, or both show a window (the fault).
+            QTRY_VERIFY2_WITH_TIMEOUT(!pair.run[0]->running() || !pair.run[1]->running()
+                                          || (QFile::exists(pair.ready[0]) && QFile::exists(pair.ready[1])),
+                                      which.constData(), 120000);
+            const int ended = pair.run[0]->running() ? 1 : 0;
+            const int going = 1 - ended;
+            QVERIFY2(!pair.run[ended]->running(), which.constData());
+            QCOMPARE(pair.run[ended]->exitCode(), 0);
+            QVERIFY2(!QFile::exists(pair.ready[ended]), which.constData());
+            QVERIFY2(pair.run[going]->waitForFile(pair.ready[going]), which.constData());
+            QVERIFY2(pair.run[going]->running(), which.constData());
+        }
+        for (Pair& pair : pairs) {
+            for (auto& run : pair.run) {
+                run->terminate();
+                QVERIFY(run->finish());
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(InstanceProcessTest)

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace vn::test {
@@ -84,10 +85,21 @@ QProcessEnvironment ProgramHome::environment() const
 }
 
 ProgramRun::ProgramRun(const ProgramHome& home, const QStringList& arguments, const QString& program,
-                       const QString& workingDirectory)
+                       const QString& workingDirectory, std::optional<qint64> fileSizeLimit)
     : process(std::make_unique<QProcess>())
 {
     process->setProcessEnvironment(home.environment());
+    if (fileSizeLimit) {
+        const auto bytes = rlim_t(*fileSizeLimit);
+        // Runs in the child between fork and exec: only async-signal-safe calls.
+        process->setChildProcessModifier([bytes] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = bytes;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
     process->setWorkingDirectory(workingDirectory.isEmpty() ? home.path(QStringLiteral("home")) : workingDirectory);
     process->start(program, arguments);
     if (process->waitForStarted(10000))

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 namespace vn::test {
 
@@ -49,8 +50,10 @@ private:
 // killed by its own process id and reaped.
 class ProgramRun {
 public:
+    // With `fileSizeLimit` the program cannot grow any file past that many
+    // bytes (writes fail with EFBIG): a full disk, without root.
     ProgramRun(const ProgramHome& home, const QStringList& arguments, const QString& program = programPath(),
-               const QString& workingDirectory = {});
+               const QString& workingDirectory = {}, std::optional<qint64> fileSizeLimit = std::nullopt);
     ~ProgramRun();
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;

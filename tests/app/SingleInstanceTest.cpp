@@ -2,13 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QLocalSocket>
 #include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -42,6 +46,71 @@ bool leaveStaleSocket(const QString& name)
     return bound && QFile::exists(QString::fromLocal8Bit(path));
 }
 
+QString lockPath(const QString& name)
+{
+    return QDir::tempPath() + QLatin1Char('/') + name + QStringLiteral(".lock");
+}
+
+// Another start of the same workspace, further on than this one: it holds
+// the name's lock and listens only a moment later, as a start still loading
+// does. Plain sockets, so it needs no event loop of its own.
+class SlowStart {
+public:
+    explicit SlowStart(const QString& name)
+        : lock(lockPath(name))
+        , path(QFile::encodeName(QDir::tempPath() + QLatin1Char('/') + name))
+    {
+        lock.setStaleLockTime(0);
+        locked = lock.tryLock(0);
+        listener = std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path, path.constData(), std::min(size_t(path.size()), sizeof address.sun_path - 1));
+            const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(socket, 4) == 0)
+                fd = socket;
+            else
+                ::close(socket);
+        });
+    }
+    ~SlowStart()
+    {
+        if (listener.joinable())
+            listener.join();
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(path.constData());
+        }
+    }
+    SlowStart(const SlowStart&) = delete;
+    SlowStart& operator=(const SlowStart&) = delete;
+
+    // What the first waiting connection sent, once the listener is up.
+    QByteArray received()
+    {
+        listener.join();
+        if (fd < 0)
+            return "<not listening>";
+        const int peer = ::accept(fd, nullptr, nullptr);
+        if (peer < 0)
+            return "<nobody connected>";
+        QByteArray bytes(64, '\0');
+        const ssize_t length = ::read(peer, bytes.data(), size_t(bytes.size()));
+        ::close(peer);
+        bytes.truncate(length < 0 ? 0 : qsizetype(length));
+        return bytes;
+    }
+
+    QLockFile lock;
+    bool locked = false;
+
+private:
+    QByteArray path;
+    int fd = -1;
+    std::thread listener;
+};
+
 } // namespace
 
 class SingleInstanceTest : public QObject {
@@ -55,6 +124,8 @@ private Q_SLOTS:
     void anyConnectionActivates_data();
     void anyConnectionActivates();
     void staleSocketIsReplaced();
+    void startThatHoldsTheNameAnswersALittleLater();
+    void nameHeldByNobodyAnsweringRunsUnguarded();
 };
 
 void SingleInstanceTest::names_data()
@@ -164,6 +235,34 @@ void SingleInstanceTest::staleSocketIsReplaced()
     SingleInstance later;
     QVERIFY(later.activateRunning(name));
     QTRY_COMPARE(activations, 1);
+}
+
+void SingleInstanceTest::startThatHoldsTheNameAnswersALittleLater()
+{
+    const QString name = uniqueName();
+    SlowStart other(name);
+    QVERIFY(other.locked);
+    SingleInstance second;
+    QVERIFY(second.activateRunning(name));
+    QVERIFY(!second.listening());
+    QCOMPARE(other.received(), QByteArray("activate"));
+}
+
+void SingleInstanceTest::nameHeldByNobodyAnsweringRunsUnguarded()
+{
+    // A start that took the name and hangs before it listens.
+    const QString name = uniqueName();
+    QLockFile hung(lockPath(name));
+    QVERIFY(hung.tryLock(0));
+    SingleInstance second;
+    QVERIFY(!second.activateRunning(name));
+    QVERIFY(!second.listening());
+
+    // Once that one is gone, the name is free for the next start.
+    hung.unlock();
+    SingleInstance third;
+    QVERIFY(!third.activateRunning(name));
+    QVERIFY(third.listening());
 }
 
 QTEST_GUILESS_MAIN(SingleInstanceTest)

@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 
@@ -62,6 +63,13 @@ void StartupProcessTest::exitCodes_data()
     QTest::newRow("negative port") << QStringList{QStringLiteral("--mcp-port=-1")} << 2 << false;
     QTest::newRow("word as port") << QStringList{QStringLiteral("--mcp-port"), QStringLiteral("auto")} << 2 << false;
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--fullscreen")} << 1 << false;
+    QTest::newRow("window size starts") << QStringList{QStringLiteral("--window-size"), QStringLiteral("560x640")} << 0
+                                        << true;
+    QTest::newRow("malformed window size") << QStringList{QStringLiteral("--window-size=560")} << 2 << false;
+    QTest::newRow("window size below the minimum") << QStringList{QStringLiteral("--window-size=100x100")} << 2
+                                                   << false;
+    QTest::newRow("window size above the maximum")
+        << QStringList{QStringLiteral("--window-size"), QStringLiteral("100000x100000")} << 2 << false;
     QTest::newRow("missing value") << QStringList{QStringLiteral("--view")} << 1 << false;
 }
 
@@ -82,6 +90,13 @@ void StartupProcessTest::exitCodes()
     QVERIFY(run.finish());
     QCOMPARE(run.exitCode(), code);
     QCOMPARE(QFile::exists(ready), windowShown);
+    // A refused window size says why, in one line on the error output.
+    const qsizetype sized = arguments.indexOf(QRegularExpression(QStringLiteral("^--window-size.*")));
+    if (sized >= 0 && code != 0) {
+        const QString errors = QString::fromUtf8(run.errors());
+        QVERIFY2(errors.startsWith(QStringLiteral("--window-size 的值“")) && errors.endsWith(QLatin1Char('\n')),
+                 qPrintable(errors));
+    }
 }
 
 void StartupProcessTest::helpAndVersion_data()

@@ -66,12 +66,19 @@ void TearOffProcessTest::dragATabOutAndBack()
     const QRect placed = desktop.settledGeometry(window);
     QVERIFY2(!placed.isEmpty(), "the torn-off window did not come to rest");
     // Before the window manager carries the window, a nudge of the mouse
-    // leaves it where it is; once it does, the window follows the nudge.
+    // leaves it where it is; once it does, the window follows the nudge. The
+    // nudge goes up: the window hangs below and right of the mouse, and its
+    // right edge may rest on the screen's, where the window manager holds it
+    // against small moves across that edge. How soon the carrying begins
+    // depends on the program's speed: it may begin during the glide above,
+    // and the first motion it sees may move the window by more than the
+    // mouse moved.
     const QPoint out = at;
+    const QPoint nudge(0, -12);
     bool nudged = false;
     QVERIFY2(waitFor(
                  [&]() {
-                     const QPoint next = out + QPoint(nudged ? 0 : 4, 0);
+                     const QPoint next = out + (nudged ? QPoint() : nudge);
                      desktop.glide(at, next, 1);
                      at = next;
                      nudged = !nudged;
@@ -79,6 +86,20 @@ void TearOffProcessTest::dragATabOutAndBack()
                  },
                  60000),
              "the torn-off window does not follow the mouse");
+    // Carried, it follows the mouse step for step.
+    const QRect before = desktop.settledGeometry(window);
+    const QPoint step = at == out ? nudge : -nudge;
+    desktop.glide(at, at + step, 1);
+    at += step;
+    const QRect after = desktop.settledGeometry(window);
+    QVERIFY2(!before.isEmpty() && after.topLeft() - before.topLeft() == step,
+             qPrintable(QStringLiteral("the window moved from %1,%2 to %3,%4 as the mouse moved by %5,%6")
+                            .arg(before.x())
+                            .arg(before.y())
+                            .arg(after.x())
+                            .arg(after.y())
+                            .arg(step.x())
+                            .arg(step.y())));
     desktop.glide(at, released, 18);
 
     // The window followed the mouse: once the window manager has carried out

@@ -190,6 +190,84 @@ private Q_SLOTS:
         QCOMPARE(limited.value("has_more").toBool(), true);
     }
 
+    // A reader of one channel learns of its own losses only; a reader of all
+    // channels of any.
+    void gapOfOneChannel_data()
+    {
+        QTest::addColumn<QByteArray>("ownBefore");   // own events before the flood
+        QTest::addColumn<int>("readOwn");            // how many of them the reader had read
+        QTest::addColumn<QByteArray>("ownAfter");    // own events after the flood
+        QTest::addColumn<bool>("channelGap");
+        QTest::addColumn<bool>("allGap");
+        QTest::addColumn<qint64>("lostBytes");
+        QTest::newRow("idle, read, pushed out by others") << QByteArray("ab") << 2 << QByteArray() << false << true
+                                                          << qint64(0);
+        QTest::newRow("new channel after others' traffic") << QByteArray() << 0 << QByteArray("c") << false << true
+                                                           << qint64(0);
+        QTest::newRow("own unread events dropped") << QByteArray("abc") << 1 << QByteArray("d") << true << true
+                                                   << qint64(2);
+        QTest::newRow("own kept, others dropped") << QByteArray() << 0 << QByteArray("ef") << false << true
+                                                  << qint64(0);
+    }
+    void gapOfOneChannel()
+    {
+        QFETCH(QByteArray, ownBefore);
+        QFETCH(int, readOwn);
+        QFETCH(QByteArray, ownAfter);
+        QFETCH(bool, channelGap);
+        QFETCH(bool, allGap);
+        QFETCH(qint64, lostBytes);
+        Journal j;
+        const auto own = [&j](char byte) {
+            j.append(QStringLiteral("own"), QStringLiteral("rx"), QByteArray(1, byte), QString(), QString(), false,
+                     QStringLiteral("ssh"));
+        };
+        fill(j, 3, QStringLiteral("busy"));
+        qint64 cursor = j.lastSeq;
+        for (qsizetype i = 0; i < ownBefore.size(); ++i) {
+            own(ownBefore.at(i));
+            if (i < readOwn)
+                cursor = j.lastSeq;
+        }
+        fill(j, Journal::MaxEvents + 10, QStringLiteral("busy"));
+        for (const char byte : ownAfter)
+            own(byte);
+        const QJsonObject mine = j.read(cursor, 1000, QStringLiteral("own"));
+        QCOMPARE(mine.value("gap").toBool(), channelGap);
+        QCOMPARE(j.read(cursor, 1000).value("gap").toBool(), allGap);
+        QCOMPARE(mine.value("events").toArray().size(), ownAfter.size());
+        // What the reader lost, from the channel's tally.
+        const Journal::Tally tally = j.tally(QStringLiteral("own"));
+        QCOMPARE(tally.bytes, qint64(ownBefore.size() + ownAfter.size()));
+        QCOMPARE(tally.droppedBytes, qint64(ownBefore.size()));
+        if (channelGap)
+            QCOMPARE(tally.droppedBytes - readOwn, lostBytes);
+        // The channel filter with a predicate keeps the same rule.
+        QCOMPARE(j.read(cursor, 1000, QStringLiteral("own"), [](const QJsonObject&) { return false; })
+                     .value("gap")
+                     .toBool(),
+                 channelGap);
+    }
+
+    void bytesOfTheNewest()
+    {
+        Journal j;
+        for (int i = 0; i < 10; ++i) {
+            j.append(QStringLiteral("a"), QStringLiteral("rx"), QByteArray(100, 'a'), QString(), QString(), false,
+                     QString());
+            j.append(QStringLiteral("b"), QStringLiteral("rx"), QByteArray(7, 'b'), QString(), QString(), false,
+                     QString());
+        }
+        // The newest 250 bytes of "a" begin with its eighth event (seq 15).
+        QCOMPARE(j.cursorForNewest(QStringLiteral("a"), 250), qint64(14));
+        QCOMPARE(j.bytesThrough(QStringLiteral("a"), 14), qint64(700));
+        QCOMPARE(j.bytesThrough(QStringLiteral("b"), 14), qint64(49));
+        QCOMPARE(j.bytesThrough(QStringLiteral("a"), j.lastSeq), qint64(1000));
+        // Asking for more than is held gives the start of what is held.
+        QCOMPARE(j.cursorForNewest(QStringLiteral("b"), 1000000), qint64(0));
+        QCOMPARE(j.bytesThrough(QStringLiteral("none"), 3), qint64(0));
+    }
+
     void trimByBytes()
     {
         Journal j;

@@ -33,13 +33,20 @@ private Q_SLOTS:
         const QString a = QStringLiteral("s1"), b = QStringLiteral("s2");
         const QString rx = QStringLiteral("rx"), tx = QStringLiteral("tx"), status = QStringLiteral("status");
         QTest::newRow("one C") << QList<Line>{{a, rx, "C"}} << qint64(0) << true;
-        QTest::newRow("NAK") << QList<Line>{{a, rx, nak}} << qint64(0) << true;
+        // A NAK asks for checksum blocks: no request for the CRC sender.
+        QTest::newRow("NAK") << QList<Line>{{a, rx, nak}} << qint64(0) << false;
+        QTest::newRow("NAKs") << QList<Line>{{a, rx, nak + nak}} << qint64(0) << false;
+        QTest::newRow("C then NAK") << QList<Line>{{a, rx, "C"}, {a, rx, nak}} << qint64(0) << false;
+        QTest::newRow("NAK then C") << QList<Line>{{a, rx, nak}, {a, rx, "C"}} << qint64(0) << true;
+        QTest::newRow("NAK then C in one read") << QList<Line>{{a, rx, nak + "C"}} << qint64(0) << true;
         QTest::newRow("C after the echoed command") << QList<Line>{{a, tx, "rx f\r"}, {a, rx, "rx f\r\n"}, {a, rx, "C"}}
                                                     << qint64(0) << true;
         QTest::newRow("CCC in one read") << QList<Line>{{a, rx, "CCC"}} << qint64(0) << true;
         QTest::newRow("C then traffic elsewhere") << QList<Line>{{a, rx, "C"}, {b, rx, "hello"}, {b, tx, "x"}}
                                                   << qint64(0) << true;
         QTest::newRow("C still young") << QList<Line>{{a, rx, "C"}} << EarlyRequestWindow - 1000 << true;
+        // rx asks every 14 s: its last request is never older than that while it waits.
+        QTest::newRow("C one rx repeat old") << QList<Line>{{a, rx, "C"}} << qint64(14100) << true;
         QTest::newRow("C too old") << QList<Line>{{a, rx, "C"}} << EarlyRequestWindow + 1000 << false;
         QTest::newRow("end of a word") << QList<Line>{{a, rx, "ABC"}} << qint64(0) << false;
         QTest::newRow("end of a word, split") << QList<Line>{{a, rx, "AB"}, {a, rx, "C"}} << qint64(0) << false;

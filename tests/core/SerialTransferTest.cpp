@@ -2,8 +2,10 @@
 #include "core/Engine.h"
 #include "core/ReceiverRequest.h"
 #include "core/SerialTransfer.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -335,6 +337,45 @@ private Q_SLOTS:
         QCOMPARE(b.peer->exitCode(), 0);
         // sx sends a tail shorter than 1 KiB in 128-byte blocks.
         QCOMPARE(readBytes(out), declared ? data : padded(data, 128));
+    }
+
+    void receiveOntoAFullDiskKeepsTheEarlierFile_data()
+    {
+        QTest::addColumn<bool>("xmodem");
+        QTest::newRow("XMODEM from sx") << true;
+        QTest::newRow("raw bytes of a declared size") << false;
+    }
+
+    // 10,000 bytes stay inside the save file's own buffer, where only a flush
+    // of each block sees that the disk refuses them.
+    void receiveOntoAFullDiskKeepsTheEarlierFile()
+    {
+        QFETCH(bool, xmodem);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.bin"));
+        const QString out = dir.filePath(QStringLiteral("out.bin"));
+        const QByteArray data = randomBytes(10000, 37);
+        const QByteArray earlier("an earlier file of that name\n");
+        QVERIFY(writeBytes(in, data));
+        QVERIFY(writeBytes(out, earlier));
+        Bench b;
+        QVERIFY(b.start());
+        QSignalSpy finished(&b.transfer, &SerialTransfer::finished);
+        QVERIFY(b.transfer.startReceive(out, xmodem ? SerialTransfer::XmodemCrc : SerialTransfer::Raw, data.size()));
+        b.runPeer(xmodem ? QStringLiteral("sx -q -b in.bin") : QStringLiteral("cat in.bin"), dir.path());
+        {
+            // Set once the peer runs, so only this process is limited: what a
+            // full disk does, without root.
+            const vn::test::FileSizeLimit limit(4096);
+            QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 60000);
+        }
+        QCOMPARE(finished.first().at(0).toBool(), false);
+        QCOMPARE(finished.first().at(1).toString(), QStringLiteral("目标文件写入失败"));
+        QCOMPARE(b.transfer.statusText(), QStringLiteral("目标文件写入失败"));
+        QVERIFY(b.transfer.transferred() <= 4096);
+        QCOMPARE(readBytes(out), earlier);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral("in.bin"), QStringLiteral("out.bin")}));
     }
 
     void emptyFile()

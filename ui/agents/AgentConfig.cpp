@@ -1,6 +1,7 @@
 #include "ui/agents/AgentConfig.h"
 
 #include "core/Fail.h"
+#include "platform/WholeFile.h"
 #include "ui/agents/AgentConfigText.h"
 #include "ui/agents/Jsonc.h"
 
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QUuid>
 
@@ -221,12 +221,10 @@ QString AgentConfig::configure(const AgentClient& client, const QString& url, co
             const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
             const QString tag = QUuid::createUuid().toString(QUuid::Id128).left(8);
             const QString backup = client.configPath + QLatin1Char('.') + stamp + QLatin1Char('-') + tag + QStringLiteral(".bak");
-            if (!QFile::copy(client.configPath, backup))
+            if (!copyWhole(client.configPath, backup).isEmpty())
                 fail(QStringLiteral("配置备份失败，未修改原文件"));
         }
-        const QByteArray bytes = next.toUtf8();
-        QSaveFile file(client.configPath);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        if (!saveWhole(client.configPath, next.toUtf8()).isEmpty())
             fail(QStringLiteral("配置写入失败"));
     }
     if (check(client, url, bridge) != QStringLiteral("配置地址一致"))

@@ -2,13 +2,13 @@
 
 #include "core/Fail.h"
 #include "core/Version.h"
+#include "platform/WholeFile.h"
 #include "ui/agents/AgentConfig.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <algorithm>
@@ -100,8 +100,7 @@ void AgentSkill::writeDetection(const QString& path, const AgentEnvironment& env
         content += target.value(QStringLiteral("agent")).toString().toUtf8() + '='
                    + (target.value(QStringLiteral("installed")).toBool() ? '1' : '0') + "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    if (!saveWhole(path, content).isEmpty())
         fail(QStringLiteral("无法写入 Agent 检测结果"));
 }
 
@@ -149,12 +148,11 @@ QJsonObject AgentSkill::install(const QString& agent, const AgentEnvironment& en
                 continue;
             }
             const QString backup = backupName(path);
-            if (!QFile::copy(path, backup))
+            if (!copyWhole(path, backup).isEmpty())
                 fail(QStringLiteral("skill 备份失败，未覆盖原文件：") + path);
             backups.append(backup);
         }
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        if (!saveWhole(path, bytes).isEmpty())
             fail(QStringLiteral("skill 写入失败：") + path);
         files.append(path);
     }

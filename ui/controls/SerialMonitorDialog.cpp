@@ -221,17 +221,10 @@ void SerialMonitorDialog::refresh()
     if (!live || pauseButton->isChecked() || !isVisible())
         return;
     const QJsonObject page = live->engine->journal.read(readCursor, kPollLimit, live->id);
-    if (page.value(QStringLiteral("gap")).toBool()) {
-        // The notice goes in as a status line that resets every stream, so
-        // no decoder carries half a character or an open line across the gap.
-        log->feed(QJsonObject{{QStringLiteral("time"), now()},
-                              {QStringLiteral("channel_id"), live->id},
-                              {QStringLiteral("direction"), QStringLiteral("status")},
-                              {QStringLiteral("peer"), QString()},
-                              {QStringLiteral("hex"), QString()},
-                              {QStringLiteral("message"), QStringLiteral("部分旧数据已被历史缓冲区覆盖")},
-                              {QStringLiteral("stream_reset"), true}});
-    }
+    // The notice is a row no filter hides, and every stream starts afresh
+    // after it, so no decoder carries half a character across the gap.
+    if (page.value(QStringLiteral("gap")).toBool())
+        log->markGap(QStringLiteral("部分旧数据已被历史缓冲区覆盖"));
     for (const QJsonValue& event : page.value(QStringLiteral("events")).toArray())
         log->feed(event.toObject());
     readCursor = page.value(QStringLiteral("next_cursor")).toInteger();

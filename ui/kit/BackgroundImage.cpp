@@ -1,11 +1,13 @@
 #include "ui/kit/BackgroundImage.h"
 
+#include "platform/WholeFile.h"
+
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -112,9 +114,14 @@ QString BackgroundImage::importFile(const QString& sourcePath, const QString& se
         fail(error, QStringLiteral("无法创建背景图片保存目录。"));
         return {};
     }
-    QSaveFile file(folder.filePath(relative));
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        fail(error, QStringLiteral("无法保存背景图片：") + file.errorString());
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        fail(error, QStringLiteral("无法保存背景图片：图片编码失败"));
+        return {};
+    }
+    if (const QString failure = saveWhole(folder.filePath(relative), png); !failure.isEmpty()) {
+        fail(error, QStringLiteral("无法保存背景图片：") + failure);
         return {};
     }
     return relative;

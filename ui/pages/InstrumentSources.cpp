@@ -28,6 +28,12 @@ bool InstrumentSources::available(const Pane& page, const QString& key)
     return false;
 }
 
+bool InstrumentSources::offered(const Pane& page, const Channel& channel)
+{
+    return channel.state == QLatin1String("connected") || channel.state == QLatin1String("reconnecting")
+        || available(page, channel.config.key());
+}
+
 QString InstrumentSources::listedPort(const Pane& page, const QString& key)
 {
     // Keys hold the port in lower case; a device path is shown as the port
@@ -79,8 +85,7 @@ void InstrumentSources::refresh(Pane& page, Instrument& instrument)
             const QString channelKey = record.key();
             if (hasPanel && record.kind != QLatin1String("serial"))
                 continue;
-            if (record.kind == QLatin1String("serial") && each->state != QLatin1String("connected")
-                && !available(page, channelKey))
+            if (record.kind == QLatin1String("serial") && !offered(page, *each))
                 continue;
             if (records && record.kind == QLatin1String("demo") && channelKey != structuredKey)
                 continue;

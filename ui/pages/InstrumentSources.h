@@ -4,6 +4,7 @@
 
 namespace vn {
 
+class Channel;
 class Instrument;
 class Pane;
 
@@ -21,6 +22,10 @@ public:
     // A serial key is available when it is the loopback port or a port of
     // the window's serial-port list.
     static bool available(const Pane& page, const QString& key);
+    // Whether a serial channel is offered as a source: while it is connected,
+    // while it waits for its unplugged device ("reconnecting": the same
+    // channel, which comes back by itself), or while its port is available.
+    static bool offered(const Pane& page, const Channel& channel);
     // The port of a serial key as the port list spells it, else as the key holds it.
     static QString listedPort(const Pane& page, const QString& key);
 };

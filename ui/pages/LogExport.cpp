@@ -1,29 +1,26 @@
 #include "ui/pages/LogExport.h"
 
 #include "core/Journal.h"
+#include "platform/WholeFile.h"
 
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QSaveFile>
 
 namespace vn {
 
 QString LogExport::write(const Journal& journal, const QString& channelId, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+    // The journal is bounded (8 MiB), so the whole file is built first and
+    // written in one go: it replaces the target only when every byte is on disk.
+    QByteArray lines;
     const QJsonValue wanted(channelId);
     for (const Journal::Entry& entry : journal.events) {
         if (entry.first.value(QLatin1String("channel_id")) != wanted)
             continue;
-        // Single writes are not checked: a failed one fails the commit.
-        file.write(QJsonDocument(entry.first).toJson(QJsonDocument::Compact));
-        file.write("\n", 1);
+        lines += QJsonDocument(entry.first).toJson(QJsonDocument::Compact);
+        lines += '\n';
     }
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    return saveWhole(path, lines);
 }
 
 } // namespace vn

@@ -10,8 +10,8 @@ class Journal;
 // journal still holds, oldest first, one compact JSON object per line.
 class LogExport {
 public:
-    // Writes through a save file that replaces the target only when whole;
-    // returns the save file's error text, empty on success.
+    // Replaces the target only when the whole file was written; returns the
+    // system's error text, empty on success (the target is then untouched).
     static QString write(const Journal& journal, const QString& channelId, const QString& path);
 };
 

@@ -1,5 +1,6 @@
 #include "ui/pages/PacketTemplates.h"
 
+#include "platform/WholeFile.h"
 #include "ui/kit/Combo.h"
 #include "ui/kit/Factories.h"
 #include "ui/kit/IconButton.h"
@@ -14,7 +15,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -81,13 +81,7 @@ QString PacketTemplates::read(const QString& path, QJsonArray* templates)
 
 QString PacketTemplates::write(const QJsonArray& templates, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    file.write(QJsonDocument(templates).toJson(QJsonDocument::Indented));
-    if (!file.commit())
-        return file.errorString();
-    return QString();
+    return saveWhole(path, QJsonDocument(templates).toJson(QJsonDocument::Indented));
 }
 
 void PacketTemplates::fillMenu(QMenu& menu, Pane& page)

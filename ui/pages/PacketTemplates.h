@@ -22,7 +22,8 @@ public:
     static QString validate(const QJsonArray& templates);
     // Reads a template file; the message of why it cannot be used, else empty.
     static QString read(const QString& path, QJsonArray* templates);
-    // Writes the list as an indented JSON array; the save file's error text, else empty.
+    // Writes the list as an indented JSON array, replacing the target only when
+    // whole; the system's error text, else empty.
     static QString write(const QJsonArray& templates, const QString& path);
 
     // Replace the shared list from a file, or write it to one; a failure is

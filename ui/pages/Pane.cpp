@@ -9,6 +9,7 @@
 #include "ui/kit/IconButton.h"
 #include "ui/kit/Splitter.h"
 #include "ui/pages/Instrument.h"
+#include "ui/pages/InstrumentSources.h"
 #include "ui/pages/FileTransferDialog.h"
 #include "ui/pages/LogExport.h"
 #include "ui/pages/PacketTemplates.h"
@@ -278,22 +279,13 @@ void Pane::refreshSource()
     }
     const QString structuredKey = Config::structuredDemo().key();
     const bool records = kind == QLatin1String("json") || kind == QLatin1String("xml");
-    const auto available = [this](const QString& key) {
-        if (key == QLatin1String("serial:loop://"))
-            return true;
-        for (const QJsonValue& port : std::as_const(window->lastPorts)) {
-            if (QStringLiteral("serial:") + port.toObject().value(QStringLiteral("port")).toString().toLower() == key)
-                return true;
-        }
-        return false;
-    };
     Channel* selected = nullptr;
     for (const auto& [channelId, each] : window->engine->channels) {
         const Config& record = each->config;
         const QString key = record.key();
         if (kind == QLatin1String("control") && record.kind != QLatin1String("serial"))
             continue;
-        if (record.kind == QLatin1String("serial") && each->state != QLatin1String("connected") && !available(key))
+        if (record.kind == QLatin1String("serial") && !InstrumentSources::offered(*this, *each))
             continue;
         if (records && record.kind == QLatin1String("demo") && key != structuredKey)
             continue;
@@ -381,7 +373,7 @@ void Pane::tick(bool force)
         }
     }
     if (!m_toolbar->pause->isChecked())
-        m_receive->pull(live->engine->journal, live->id, ssh, terminalEncoding());
+        m_receive->pull(live->engine->journal, live->id, ssh, terminalEncoding(), !force);
 }
 
 QString Pane::terminalEncoding() const
@@ -395,9 +387,12 @@ void Pane::clearView()
 {
     if (isControl())
         return;
-    const qint64 latest = window && window->engine ? window->engine->journal.lastSeq
-                                                   : (channel ? channel->engine->journal.lastSeq : 0);
-    m_receive->clear(latest, terminalEncoding());
+    const Journal* journal = window && window->engine ? &window->engine->journal
+                                                      : (channel ? &channel->engine->journal : nullptr);
+    if (journal)
+        m_receive->clear(*journal, channel ? channel->id : QString(), terminalEncoding());
+    else
+        m_receive->clear(Journal(), QString(), terminalEncoding());
     clearScriptResults();
 }
 
@@ -568,9 +563,13 @@ void Pane::keepRefusedScript(const QString& error)
     scriptEnabled = false;
     RefusedScript refused{error, QString(), false};
     if (Channel* live = liveChannel()) {
-        // A channel running another script keeps it; the page does not stop it.
-        if (!live->scriptEnabled)
+        // A channel running another script keeps it; the page does not stop
+        // it. Otherwise the channel holds the page's text, and agents reading
+        // its script read the compile error the page shows with it.
+        if (!live->scriptEnabled) {
             live->scriptSource = scriptCode;
+            live->scriptError = error;
+        }
         refused.channelSource = live->scriptSource;
         refused.channelEnabled = live->scriptEnabled;
     }

@@ -5,6 +5,7 @@
 #include "core/script/FrameScriptProcessor.h"
 #include "core/script/FrameScriptProgram.h"
 #include "core/script/ScriptError.h"
+#include "platform/WholeFile.h"
 #include "ui/kit/Factories.h"
 #include "ui/kit/Splitter.h"
 #include "ui/pages/Pane.h"
@@ -24,7 +25,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -212,16 +212,10 @@ void ScriptEditor::exportScript()
                                                       QStringLiteral("解析脚本 (*.c);;文本文件 (*.txt)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        status->setText(file.errorString());
-        return;
-    }
-    file.write(code->toPlainText().toUtf8());
-    if (file.commit())
-        status->setText(QStringLiteral("脚本已导出"));
+    if (const QString failure = saveWhole(path, code->toPlainText().toUtf8()); !failure.isEmpty())
+        status->setText(failure);
     else
-        status->setText(file.errorString());
+        status->setText(QStringLiteral("脚本已导出"));
 }
 
 void ScriptEditor::checkSyntax()

@@ -12,8 +12,12 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vn {
 
@@ -130,6 +134,43 @@ SshPromptDialog* SshPromptDialog::ask(SshAuthPrompt* prompt, QWidget* parent, co
     if (!prompt->yesNo)
         dialog->m_secret->setFocus();
     return dialog;
+}
+
+void SshPromptDialog::showEvent(QShowEvent* event)
+{
+    // Once the style sheet's fonts are in force, and before the window maps.
+    if (!m_fitted) {
+        m_fitted = true;
+        fitStartSize();
+    }
+    QDialog::showEvent(event);
+}
+
+void SshPromptDialog::fitStartSize()
+{
+    auto* scroll = findChild<QScrollArea*>(QStringLiteral("dialogContentScroll"));
+    QWidget* content = scroll ? scroll->widget() : nullptr;
+    auto* buttons = findChild<QDialogButtonBox*>();
+    QLayout* outer = layout();
+    if (!content || !buttons || !outer || !content->layout())
+        return;
+    ensurePolished();
+    content->ensurePolished();
+    const QMargins margins = outer->contentsMargins();
+    const int frame = 2 * scroll->frameWidth();
+    const int sides = margins.left() + margins.right() + frame;
+    const QScreen* shownOn = parentWidget() ? parentWidget()->screen() : screen();
+    const QSize room = shownOn ? shownOn->availableGeometry().size() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+
+    // The widest line that cannot wrap (the remember box) decides the width.
+    const int width = std::min(std::max(this->width(), content->minimumSizeHint().width() + sides), room.width());
+    const int inner = width - sides;
+    QLayout* rows = content->layout();
+    const int contentHeight = rows->hasHeightForWidth() ? rows->totalHeightForWidth(inner) : rows->totalSizeHint().height();
+    const int wanted = margins.top() + margins.bottom() + frame + contentHeight + outer->spacing()
+        + buttons->sizeHint().height();
+    const int height = std::min(std::max(this->height(), wanted), std::max(room.height(), minimumHeight()));
+    resize(width, height);
 }
 
 void SshPromptDialog::submit()

@@ -25,14 +25,22 @@ public:
     // when closed.
     static SshPromptDialog* ask(SshAuthPrompt* prompt, QWidget* parent, const Theme& theme);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void submit();
     void refuse();
+    // Grows the start size until everything above the buttons shows without
+    // scrolling, the answer field and the remember box above all; the screen
+    // the dialog opens on is the limit.
+    void fitStartSize();
 
     QPointer<SshAuthPrompt> m_prompt;
     QPointer<QWidget> m_owner;
     QLineEdit* m_secret = nullptr;
     QCheckBox* m_remember = nullptr;
+    bool m_fitted = false;
 };
 
 } // namespace vn

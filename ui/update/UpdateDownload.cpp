@@ -1,6 +1,7 @@
-// The installer download of UpdateService: streamed into an atomic save-file in a
+// The installer download of UpdateService: streamed into a whole-or-nothing file in a
 // private folder, bounded by the promised size and hashed on the way, committed under
 // its final name only when size and digest match.
+#include "platform/WholeFile.h"
 #include "ui/update/PrivateFolder.h"
 #include "ui/update/UpdateService.h"
 
@@ -9,7 +10,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -70,8 +70,8 @@ void UpdateService::download()
     // A link under the final name would make the commit write elsewhere.
     if (QFileInfo(target).isSymLink())
         QFile::remove(target);
-    m_saveFile = std::make_unique<QSaveFile>(target);
-    if (!m_saveFile->open(QIODevice::WriteOnly)) {
+    m_saveFile = std::make_unique<WholeFile>(target);
+    if (!m_saveFile->open()) {
         m_saveFile.reset();
         Q_EMIT downloadFailed(QStringLiteral("无法写入更新安装包"));
         return;
@@ -110,7 +110,9 @@ void UpdateService::receiveChunk(QNetworkReply* reply)
         reply->abort();
         return;
     }
-    if (m_saveFile->write(bytes) != bytes.size()) {
+    // Each chunk reaches the disk before the next is read, so a full disk ends
+    // the download here rather than as a cut-off installer at the commit.
+    if (!m_saveFile->write(bytes)) {
         m_overflowed = true;
         reply->abort();
         return;
@@ -136,8 +138,7 @@ void UpdateService::finishDownload(QNetworkReply* reply)
         return;
     }
     const QString path = m_saveFile->fileName();
-    m_saveFile->setPermissions(OwnerExecutable);
-    const bool committed = m_saveFile->commit();
+    const bool committed = m_saveFile->setPermissions(OwnerExecutable) && m_saveFile->commit();
     m_saveFile.reset();
     if (!committed || !QFile::setPermissions(path, OwnerExecutable)) {
         Q_EMIT downloadFailed(QStringLiteral("无法保存更新安装包"));

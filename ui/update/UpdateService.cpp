@@ -1,13 +1,13 @@
 #include "ui/update/UpdateService.h"
 
 #include "core/Version.h"
+#include "platform/WholeFile.h"
 #include "ui/update/UpdateHosts.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QUrlQuery>
 
 namespace vn {

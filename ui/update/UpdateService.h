@@ -13,9 +13,10 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QSaveFile;
 
 namespace vn {
+
+class WholeFile;
 
 // Finds newer releases (the maker's feed first, the release-hosting service's REST
 // interface when the feed fails or is invalid), keeps the three newest releases for
@@ -88,7 +89,7 @@ private:
     QList<UpdateRelease> m_history;
     QPointer<QNetworkReply> m_downloadReply;
     std::optional<UpdateRelease> m_available;
-    std::unique_ptr<QSaveFile> m_saveFile;
+    std::unique_ptr<WholeFile> m_saveFile;
     QCryptographicHash m_hash{QCryptographicHash::Sha256};
     qint64 m_received = 0;
     bool m_overflowed = false;

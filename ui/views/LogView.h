@@ -1,56 +1,37 @@
 #pragma once
 
 #include "ui/kit/Theme.h"
-#include "ui/views/AnsiState.h"
+#include "ui/views/LogLines.h"
+#include "ui/views/LogRenderer.h"
+#include "ui/views/LogStreams.h"
 #include "ui/views/SearchFilter.h"
 
 #include <QJsonObject>
-#include <QMap>
-#include <QTextBlock>
-#include <QTextCharFormat>
-#include <QTextCursor>
 #include <QTextEdit>
 
-#include <memory>
-
 namespace vn {
-
-class StreamDecoder;
 
 // The read-only colour log of a channel's journal events. Each direction and
 // peer has its own decoding stream, so text split over several events and
 // interleaved peers come out whole; SGR colours in the text are applied, other
 // sequences are consumed. Lines that the line filter does not match are
 // hidden. It never sends anything.
+//
+// What it holds lives in its lines (LogLines), apart from the document: a
+// feed only interprets. The document is a rendering of the lines, brought up
+// to date only while the view is seen and a bounded piece per turn of the
+// event loop, so a hidden view lays nothing out and a busy one never holds
+// the window for long.
 class LogView : public QTextEdit {
     Q_OBJECT
 public:
-    static constexpr int kMaxLines = 4000;
-    // The most characters one line shows after its prefix. A longer line goes
-    // on in a continuation line of the same direction and peer, so that
-    // laying out and filtering the line it grows in costs the same however
-    // long the device's line is.
-    static constexpr qsizetype kMaxLineLength = 4096;
+    static constexpr int kMaxLines = LogLines::kMaxLines;
+    static constexpr qsizetype kMaxLineLength = LogStreams::kMaxRowLength;
+    static constexpr int kMaxStreams = LogStreams::kMaxStreams;
+    // What one turn of the event loop may spend on the document.
+    static constexpr qint64 kRenderBudgetNanos = 6'000'000;
 
-    // The decoding state of one direction and peer.
-    struct Stream {
-        Stream();
-        ~Stream();
-        Stream(const Stream&) = delete;
-        Stream& operator=(const Stream&) = delete;
-
-        std::unique_ptr<StreamDecoder> decoder;
-        AnsiState attributes;
-        QString escape;
-        bool osc = false;
-        // The open line as a running line number since the last reset (-1: none).
-        // A number rather than a block handle, so that a line the 4000-line
-        // limit removed is recognised as gone instead of aliasing a newer block.
-        qint64 line = -1;
-        bool afterCr = false;
-        // Characters written to the open line after its prefix.
-        qsizetype length = 0;
-    };
+    using Stream = LogStream;
 
     explicit LogView(QWidget* parent = nullptr);
     ~LogView() override;
@@ -65,10 +46,22 @@ public:
     void feed(const QJsonObject& event);
     void reset();
     void setFilter(const SearchFilter& filter);
-    const SearchFilter& filter() const { return m_filter; }
+    const SearchFilter& filter() const { return m_lines.filter(); }
     void setWrapping(bool on);
+    // A status row that no filter hides, for what the view did not get to
+    // show; every stream starts afresh after it, so that nothing is joined
+    // across the part that is missing.
+    void markGap(const QString& message);
+    // Every stream starts afresh, as after an event with "stream_reset".
+    void restartStreams() { m_streams.clear(); }
 
-    int streamCount() const { return static_cast<int>(m_streams.size()); }
+    int streamCount() const { return m_streams.count(); }
+    const LogLines& lines() const { return m_lines; }
+    // The rows held, one a line, whether or not they are laid out yet.
+    QString plainText() const;
+    // The document shows the rows as they are held.
+    bool isRendered() const { return m_renderer.upToDate(); }
+    quint64 rowsLaidOut() const { return m_renderer.rowsLaidOut(); }
 
 Q_SIGNALS:
     void zoomRequested(int steps);
@@ -77,35 +70,19 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    struct Prefix {
-        QString time;
-        QString direction;
-        QString peer;
-    };
-    void interpret(Stream& stream, QStringView text, const Prefix& prefix);
-    QTextBlock openBlock(const Stream& stream) const;
-    QTextBlock openLine(Stream& stream, const Prefix& prefix, bool continuation = false);
-    void write(Stream& stream, QStringView run, const Prefix& prefix);
-    void appendRun(Stream& stream, const QTextBlock& block, QStringView run, const QString& direction);
-    void evaluate(QTextBlock block);
+    LogStreams::Style style() const;
+    void scheduleRender();
+    void render();
     void scrollToEnd();
     void paintPlaceholder();
-    void openBatch();
-    void closeBatch();
 
-    SearchFilter m_filter;
-    QString m_filterText;
-    QMap<QString, std::shared_ptr<Stream>> m_streams;
-    qint64 m_linesOpened = 0;   // lines started since the last reset
-    // The events of one tick are written as one edit of the document, so the
-    // text engine lays it out once per tick rather than once per event; every
-    // insertion of the tick goes through this one cursor.
-    QTextCursor m_batch;
-    bool m_batchOpen = false;
-    int m_batchScroll = 0;
-    QTextCharFormat m_prefixFormat;   // built again only when the theme's muted colour changes
+    LogLines m_lines;
+    LogStreams m_streams{m_lines};
+    LogRenderer m_renderer;
+    bool m_renderScheduled = false;
 };
 
 } // namespace vn

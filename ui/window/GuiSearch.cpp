@@ -15,9 +15,6 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QJsonDocument>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextEdit>
 #include <QTreeWidget>
 
 #include <cmath>
@@ -142,15 +139,10 @@ QJsonObject listResult(Channel* channel, const QList<SearchView>& views)
 // arrives, so the trial stops at its time limit.
 bool filterIsQuick(const SearchView& view, const SearchFilter& filter)
 {
-    const QDeadlineTimer deadline(kMaxFilterMillis);
-    if (view.textView) {
-        const QTextDocument* document = view.textView->document();
-        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-            filter.matches(block.text());
-            if (deadline.hasExpired())
-                return false;
-        }
-    } else if (view.records) {
+    if (view.textView)
+        return view.textView->lines().tryFilter(filter, kMaxFilterMillis);
+    if (view.records) {
+        const QDeadlineTimer deadline(kMaxFilterMillis);
         for (int index = 0; index < view.records->topLevelItemCount(); ++index) {
             const QJsonObject record = RecordTable::recordOf(view.records->topLevelItem(index));
             filter.matches(record.value(QLatin1String("text")).toString());
@@ -225,17 +217,25 @@ QJsonArray visibleRows(const SearchView& view)
 {
     QJsonArray rows;
     if (view.textView) {
-        const QTextDocument* document = view.textView->document();
-        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-            if (!block.isVisible())
+        const LogLines& lines = view.textView->lines();
+        for (int index = 0; index < lines.size(); ++index) {
+            const LogLine& head = lines.at(index);
+            // The rows a long line goes on in belong to the row it began in.
+            if (lines.contains(head.previous))
                 continue;
-            const QString text = block.text();
-            if (text.isEmpty())
+            QString text;
+            bool shown = false;
+            for (const LogLine* row = &head; row; row = lines.find(row->next)) {
+                shown = shown || lines.isShown(*row);
+                if (text.size() <= kMaxRowText)
+                    text += row == &head ? QStringView(row->text) : row->content();
+            }
+            if (!shown || text.isEmpty())
                 continue;
             bool truncated = false;
             rows.append(QJsonObject{
                 {QStringLiteral("text"), cutText(text, &truncated)},
-                {QStringLiteral("line"), block.blockNumber()},
+                {QStringLiteral("line"), index},
                 {QStringLiteral("truncated"), truncated},
             });
         }

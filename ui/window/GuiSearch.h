@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 
-class QTextEdit;
 class QTreeWidget;
 
 namespace vn {
@@ -13,6 +12,7 @@ namespace vn {
 class Channel;
 class FilterBox;
 class Instrument;
+class LogView;
 class Pane;
 class SerialMonitorDialog;
 class Window;
@@ -25,7 +25,7 @@ struct SearchView {
     QString kind;  // "log", the instrument's kind, or "serial-monitor"
     QString title;
     FilterBox* filterBox = nullptr;
-    QTextEdit* textView = nullptr;        // rows are its visible lines
+    LogView* textView = nullptr;          // rows are its visible lines, a long line's rows joined
     QTreeWidget* records = nullptr;       // rows are its visible top-level records
     Instrument* instrument = nullptr;      // the record instrument of a control page
     SerialMonitorDialog* monitor = nullptr;

@@ -29,6 +29,7 @@
 #include "ui/window/WindowRail.h"
 #include "ui/window/WindowWidgets.h"
 #include "ui/window/WorkspaceFile.h"
+#include "ui/window/WindowLimits.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -88,7 +89,7 @@ Window::Window(Engine* engineIn, McpServer* serverIn, const QString& path, Windo
     setWindowTitle(QStringLiteral("Varnelle · Native ") + QString::fromLatin1(Version));
     setWindowIcon(QIcon(QStringLiteral(":/brand/lightning.svg")));
     setFont(Theme::interfaceFont());
-    setMinimumSize(480, 320);
+    setMinimumSize(MinimumWindowSize);
     const QScreen* screen = QGuiApplication::primaryScreen();
     resize(1400, screen ? std::min(960, screen->availableGeometry().height()) : 960);
 

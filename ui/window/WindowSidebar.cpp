@@ -77,12 +77,10 @@ void Window::loadForm(const Config& config)
     lastForm = config.json();
     controls->write(config);
 
+    // "loop://" is shown as it stands whoever chose it, the user or an agent:
+    // "NULL" means no port, and connecting again must find the loopback.
     QString shown = config.port;
-    // The loopback shows as the box's own "NULL" entry, unless the user typed
-    // it for this page: then their text stays.
-    if (config.port == QLatin1String("loop://") && !(sessionPane && sessionPane->typedPort == config.port)) {
-        shown = QStringLiteral("NULL");
-    } else if (const int index = findPortItem(controls->port, config.port); index >= 0) {
+    if (const int index = findPortItem(controls->port, config.port); index >= 0) {
         shown = controls->port->itemText(index);
     } else if (ui->portsListed && config.port != QLatin1String("loop://") && !holdsSerialPort(config.port)
                && !keepsDevicePath(config.port)) {

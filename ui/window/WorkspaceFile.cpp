@@ -1,12 +1,12 @@
 #include "ui/window/WorkspaceFile.h"
 
+#include "platform/WholeFile.h"
 #include "ui/kit/Theme.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -212,22 +212,9 @@ QJsonObject appearanceForFile(QJsonObject page, bool dark, const QFont& dataFont
 
 QString writeWorkspaceFile(const QString& path, const QJsonObject& object)
 {
-    // A folder that cannot be made shows up as the open failing below.
+    // A folder that cannot be made shows up as the write failing below.
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
-    // commit() does not notice a flush that fails for a full disk or a size
-    // limit and would put a cut-off file in place; check every byte first.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString failure = file.errorString();
-        file.cancelWriting();
-        return failure;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return {};
+    return saveWhole(path, QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
 } // namespace vn

@@ -1,6 +1,7 @@
 #include "core/ssh/SshCredentialCache.h"
 
 #include "platform/UserSecretStore.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -181,6 +182,31 @@ private Q_SLOTS:
                  QStringLiteral("无法读取 SSH 密码缓存"));
         QCOMPARE(failureOf([&] { SshCredentialCache::remove(dir.path(), Host, QString()); }),
                  QStringLiteral("无法清除 SSH 密码缓存"));
+    }
+
+    void fullDiskKeepsTheEarlierFile()
+    {
+        QTemporaryDir dir;
+        SshCredentialCache::write(dir.path(), Host, Entry, QStringLiteral("before"));
+        const QString path = SshCredentialCache::cachePath(dir.path(), Host);
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray earlier = before.readAll();
+        before.close();
+        QString failure;
+        {
+            // What a full disk does, without root: the lock file still fits,
+            // the flush of the new host file fails.
+            const vn::test::FileSizeLimit limit(512);
+            failure = failureOf([&] { SshCredentialCache::write(dir.path(), Host, Entry, QString(2000, QLatin1Char('a'))); });
+        }
+        QCOMPARE(failure, QStringLiteral("无法保存 SSH 密码缓存"));
+        QFile after(path);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), earlier);
+        QCOMPARE(SshCredentialCache::read(dir.path(), Host, Entry), QStringLiteral("before"));
+        QCOMPARE(QDir(dir.path()).entryList({QFileInfo(path).fileName() + QLatin1Char('*')}, QDir::Files | QDir::Hidden),
+                 QStringList{QFileInfo(path).fileName()});
     }
 
     void lockHeldByAnotherProgram()

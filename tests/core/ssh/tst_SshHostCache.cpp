@@ -1,6 +1,7 @@
 #include "core/ssh/SshHostCache.h"
 
 #include "tests/core/ssh/SshTestServer.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -262,6 +263,23 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QCOMPARE(SshHostCache::remove(dir.filePath(QStringLiteral("none")), {QStringLiteral("box")}), 0);
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    }
+
+    void fullDiskKeepsTheFileAndLeavesNoBackup()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("known_hosts"));
+        const QByteArray original = "box " + hostKey() + "\nother " + hostKey() + "\n";
+        QVERIFY(writeAll(file, original));
+        QString failure;
+        {
+            // What a full disk does, without root: the backup copy cannot be written whole.
+            const vn::test::FileSizeLimit limit(16);
+            failure = failureOf([&] { SshHostCache::remove(file, {QStringLiteral("box")}); });
+        }
+        QCOMPARE(failure, QStringLiteral("无法备份主机指纹记录，未清除"));
+        QCOMPARE(readAll(file), original);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("known_hosts")});
     }
 
     void unreadableFileFails()

@@ -2,6 +2,7 @@
 
 #include "ui/agents/AgentConfig.h"
 #include "ui/agents/YamlDocument.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -58,6 +59,8 @@ private Q_SLOTS:
     void missingTomlAndYamlFiles();
     void refusalsLeaveFileUntouched_data();
     void refusalsLeaveFileUntouched();
+    void fullDiskLeavesTheConfigAsItWas_data();
+    void fullDiskLeavesTheConfigAsItWas();
     void notUtf8Refused();
     void bridgeRequiredForClaudeDesktop();
     void piReloadHint();
@@ -273,6 +276,40 @@ void CheckConfigureTest::refusalsLeaveFileUntouched()
     QVERIFY2(message.endsWith(QStringLiteral("：")) ? got.startsWith(message) : got == message, qPrintable(got));
     QCOMPARE(readAll(path), text);
     QVERIFY(backups(path).isEmpty());
+}
+
+void CheckConfigureTest::fullDiskLeavesTheConfigAsItWas_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("backupsLeft");
+    // The backup is written first and is larger than the limit.
+    QTest::newRow("backup") << QByteArray("{\n  // hand-written\n  mcpServers: {\n    other: {url: 'x'},\n  },\n}\n")
+                            << QStringLiteral("配置备份失败，未修改原文件") << 0;
+    // The backup fits, the new file with the entry does not; the backup stays.
+    QTest::newRow("new file") << QByteArray("{}\n") << QStringLiteral("配置写入失败") << 1;
+}
+
+void CheckConfigureTest::fullDiskLeavesTheConfigAsItWas()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
+    QFETCH(int, backupsLeft);
+    AgentHome home;
+    const AgentClient client = installed(home, QStringLiteral("pi"));
+    const QString path = home.write(QStringLiteral(".pi/agent/mcp.json"), text);
+    QCOMPARE(path, client.configPath);
+    QString got;
+    {
+        // What a full disk does, without root: both are far below the save
+        // file's own buffer, so only a flush sees the failure.
+        const vn::test::FileSizeLimit limit(32);
+        got = failure([&] { AgentConfig::configure(client, url, QString()); });
+    }
+    QCOMPARE(got, message);
+    QCOMPARE(readAll(path), text);
+    QCOMPARE(backups(path).size(), backupsLeft);
+    QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 1 + backupsLeft);
 }
 
 void CheckConfigureTest::notUtf8Refused()

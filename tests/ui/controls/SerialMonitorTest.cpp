@@ -4,6 +4,7 @@
 #include "ui/controls/SerialMonitorDialog.h"
 #include "ui/kit/IconButton.h"
 #include "ui/views/FilterBox.h"
+#include "ui/views/LogLines.h"
 #include "ui/views/LogView.h"
 
 #include <QComboBox>
@@ -75,7 +76,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.channelId, ch->id);
         QCOMPARE(part<QLabel>(dialog, "serialMonitorConnection")->text(), QStringLiteral("已连接"));
         QVERIFY(part<QPushButton>(dialog, "serialMonitorSend")->isEnabled());
-        const QString shown = dialog.log->toPlainText();
+        const QString shown = dialog.log->plainText();
         QVERIFY(shown.contains("[e299]"));
         QVERIFY(shown.contains("[e100]"));
         QVERIFY(!shown.contains("[e099]"));
@@ -90,14 +91,14 @@ private Q_SLOTS:
         journalLines(engine, ch->id, 0, 3, "old");
         SerialMonitorDialog dialog;
         dialog.setChannel(ch);
-        QVERIFY(dialog.log->toPlainText().contains("[old000]"));
+        QVERIFY(dialog.log->plainText().contains("[old000]"));
         QTest::mouseClick(part<IconButton>(dialog, "serialMonitorClear"), Qt::LeftButton);
-        QCOMPARE(dialog.log->toPlainText(), QString());
+        QCOMPARE(dialog.log->plainText(), QString());
         journalLines(engine, ch->id, 0, 2, "new");
         QTest::mouseClick(part<IconButton>(dialog, "serialMonitorHex"), Qt::LeftButton);
         auto* encoding = part<QComboBox>(dialog, "serialMonitorEncoding");
         encoding->setCurrentText("GBK");
-        QString shown = dialog.log->toPlainText();
+        QString shown = dialog.log->plainText();
         QVERIFY(!shown.contains(QString::fromLatin1(QByteArray("[old").toHex(' ').toUpper())));
         QVERIFY(shown.contains(QString::fromLatin1(QByteArray("[new000]").toHex(' ').toUpper())));
         QTest::mouseClick(part<IconButton>(dialog, "serialMonitorHex"), Qt::LeftButton);
@@ -107,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(part<IconButton>(dialog, "serialMonitorPause")->toolTip(), QStringLiteral("继续小窗显示"));
         journalLines(engine, ch->id, 0, 1, "late");
         encoding->setCurrentText("utf-8");
-        shown = dialog.log->toPlainText();
+        shown = dialog.log->plainText();
         QVERIFY(shown.contains("[new001]"));
         QVERIFY(!shown.contains("[late000]"));
     }
@@ -139,7 +140,7 @@ private Q_SLOTS:
         ch->receive(first, QString());
         QTRY_VERIFY(dialog.readPosition() == engine.journal.lastSeq);
         ch->receive(second, QString());
-        QTRY_VERIFY(dialog.log->toPlainText().contains(line));
+        QTRY_VERIFY(dialog.log->plainText().contains(line));
     }
 
     void journalGapIsAnnounced()
@@ -152,9 +153,35 @@ private Q_SLOTS:
         QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
         journalLines(engine, ch->id, 0, Journal::MaxEvents + 10, "g");
         QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
-        const QString shown = dialog.log->toPlainText();
+        const QString shown = dialog.log->plainText();
         QVERIFY(shown.contains(QStringLiteral("部分旧数据已被历史缓冲区覆盖")));
         QVERIFY(!shown.contains(QStringLiteral("[g000]")));
+    }
+
+    void journalGapShowsThroughTheFilter()
+    {
+        Engine engine;
+        Channel* ch = loopChannel(engine);
+        SerialMonitorDialog dialog;
+        dialog.setChannel(ch);
+        dialog.show();
+        QTest::keyClicks(dialog.filterBox, QStringLiteral("nothing-matches-this"));
+        QTRY_COMPARE(dialog.log->filter().text, QStringLiteral("nothing-matches-this"));
+        QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
+        journalLines(engine, ch->id, 0, Journal::MaxEvents + 10, "g");
+        QTest::mouseClick(part<IconButton>(dialog, "serialMonitorPause"), Qt::LeftButton);
+        const LogLines& lines = dialog.log->lines();
+        int notices = 0;
+        for (int i = 0; i < lines.size(); ++i) {
+            const LogLine& line = lines.at(i);
+            if (line.text.contains(QStringLiteral("部分旧数据已被历史缓冲区覆盖"))) {
+                ++notices;
+                QVERIFY(lines.isShown(line));
+            } else {
+                QVERIFY(!lines.isShown(line));
+            }
+        }
+        QCOMPARE(notices, 1);
     }
 
     void sendingAndItsRefusals()
@@ -172,7 +199,7 @@ private Q_SLOTS:
         QCOMPARE(ch->txBytes, qint64(6));
         QCOMPARE(payload->text(), QStringLiteral("hello"));
         QVERIFY(!part<QLabel>(dialog, "serialMonitorMessage")->isVisible());
-        QTRY_VERIFY(dialog.log->toPlainText().contains("hello"));
+        QTRY_VERIFY(dialog.log->plainText().contains("hello"));
         QTRY_COMPARE(part<QLabel>(dialog, "serialMonitorStatistics")->text(), QStringLiteral("发送 6 B    接收 6 B"));
         const QJsonArray events = engine.journal.read(0, 100, ch->id).value("events").toArray();
         bool fromMonitor = false;

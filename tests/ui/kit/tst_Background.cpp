@@ -1,5 +1,6 @@
 #include "ui/kit/BackgroundImage.h"
 #include "ui/kit/BackgroundSurface.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <cstdlib>
 
 using namespace vn;
@@ -89,6 +91,7 @@ private Q_SLOTS:
 
     void importNamesByContent();
     void importReportsAFolderItCannotMake();
+    void importOntoAFullDiskLeavesNoPicture();
 
     void coverPosition_data();
     void coverPosition();
@@ -500,6 +503,24 @@ void TestBackground::captionSurfacesShareTheWindowLayout()
     lower->background.set(BackgroundSpec(), QImage());
     lower->update();
     QTRY_VERIFY(!lower->testAttribute(Qt::WA_OpaquePaintEvent));
+}
+
+void TestBackground::importOntoAFullDiskLeavesNoPicture()
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath(QStringLiteral("a.png"));
+    QVERIFY(quadrants(30, 10).save(picture));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("backgrounds")));
+    QString error;
+    QString relative;
+    {
+        // What a full disk does, without root.
+        const vn::test::FileSizeLimit limit(16);
+        relative = BackgroundImage::importFile(picture, dir.filePath(QStringLiteral("settings.json")), &error);
+    }
+    QVERIFY(relative.isEmpty());
+    QCOMPARE(error, QStringLiteral("无法保存背景图片：") + qt_error_string(EFBIG));
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("backgrounds"))).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 QTEST_MAIN(TestBackground)

@@ -68,6 +68,8 @@ private Q_SLOTS:
             }
         }
 
+        // The view lays out what it holds over the following turns.
+        QTRY_VERIFY_WITH_TIMEOUT(page->logView()->isRendered(), 30000);
         const QTextDocument* document = page->logView()->document();
         QString kept;
         int lines = 0;

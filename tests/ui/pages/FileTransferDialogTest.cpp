@@ -279,6 +279,86 @@ private Q_SLOTS:
         QCOMPARE(readBytes(line.dir.filePath(QStringLiteral("out.bin"))), expected);
     }
 
+    // The bytes of the channel's journal events after `seq` in one direction.
+    static QByteArray bytesAfter(const Line& line, qint64 seq, const QString& direction)
+    {
+        QByteArray bytes;
+        for (const auto& entry : line.engine.journal.events) {
+            const QJsonObject& event = entry.first;
+            if (event.value(QLatin1String("seq")).toInteger() > seq
+                && event.value(QLatin1String("channel_id")).toString() == line.channel->id
+                && event.value(QLatin1String("direction")).toString() == direction)
+                bytes += QByteArray::fromHex(event.value(QLatin1String("hex")).toString().toLatin1());
+        }
+        return bytes;
+    }
+
+    void receiverAskingWithNak_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<bool>("completes");
+        // rx without -c asks for checksum blocks with a NAK every 14 s; the
+        // sender speaks CRC only, so it keeps waiting for a 'C'.
+        QTest::newRow("checksum receiver") << QStringLiteral("exec rx -b out.bin") << false;
+        // A device that answered NAK first, then runs a CRC receiver once the
+        // send is waiting (or gives up waiting after 30 s).
+        QTest::newRow("NAK, then a CRC receiver")
+            << QStringLiteral("cat nak.bin; n=0; while [ ! -e go ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done; "
+                          "exec rx -q -c -b out.bin") << true;
+    }
+
+    // A NAK received before the start is no request for CRC blocks: nothing
+    // goes out until the receiver asks with 'C'.
+    void receiverAskingWithNak()
+    {
+        QFETCH(QString, device);
+        QFETCH(bool, completes);
+        Line line;
+        QVERIFY(line.open());
+        const QByteArray data = randomBytes(3000, 17);
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("in.bin")), data));
+        const QByteArray nak(1, SerialTransfer::NAK);
+        QVERIFY(writeBytes(line.dir.filePath(QStringLiteral("nak.bin")), nak));
+        QSignalSpy finished(line.dialog->engine(), &SerialTransfer::finished);
+        line.runPeer(device, true);
+        QTRY_VERIFY_WITH_TIMEOUT(bytesAfter(line, 0, QStringLiteral("rx")).endsWith(nak), 30000);
+        QVERIFY(!receiverAlreadyAsked(line.engine.journal, line.channel->id));
+
+        const qint64 before = line.engine.journal.lastSeq;
+        line.setUp(0, 1, line.dir.filePath(QStringLiteral("in.bin")));
+        line.click("transferStart");
+        QVERIFY(line.channel->transferActive());
+        QCOMPARE(line.dialog->engine()->phase(), SerialTransfer::WaitingForC);
+        QCOMPARE(line.status(), QStringLiteral("等待接收端发送 C（CRC 模式）"));
+        QVERIFY(bytesAfter(line, before, QStringLiteral("tx")).isEmpty());
+
+        if (!completes) {
+            // rx asks again with NAK; the sender still sends nothing.
+            QTRY_VERIFY_WITH_TIMEOUT(bytesAfter(line, before, QStringLiteral("rx")).contains(nak), 30000);
+            QTest::qWait(0);
+            QCOMPARE(line.dialog->engine()->phase(), SerialTransfer::WaitingForC);
+            QVERIFY(bytesAfter(line, before, QStringLiteral("tx")).isEmpty());
+            line.click("transferClose");
+            QVERIFY(!finished.isEmpty());
+            QCOMPARE(finished.first().at(1).toString(), QStringLiteral("已取消传输"));
+            return;
+        }
+
+        QFile go(line.dir.filePath(QStringLiteral("go")));
+        QVERIFY(go.open(QIODevice::WriteOnly));
+        go.close();
+        QVERIFY(finished.wait(60000) || !finished.isEmpty());
+        QVERIFY2(finished.first().at(0).toBool(), qPrintable(finished.first().at(1).toString()));
+        // The first block went out after the receiver's 'C', not after its NAK.
+        const QByteArray sent = bytesAfter(line, before, QStringLiteral("tx"));
+        QVERIFY(sent.startsWith("\x01\x01\xfe"));
+        QVERIFY(bytesAfter(line, before, QStringLiteral("rx")).contains('C'));
+        QCOMPARE(line.dialog->engine()->retries(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(line.peer->state() == QProcess::NotRunning, 30000);
+        QByteArray expected = data + QByteArray((128 - data.size() % 128) % 128, char(0x1a));
+        QCOMPARE(readBytes(line.dir.filePath(QStringLiteral("out.bin"))), expected);
+    }
+
     // Every block acknowledged and the end never answered: the bar and the
     // status say the data are in while the EOT waits, then that the file
     // was delivered without the receiver's word on the end.

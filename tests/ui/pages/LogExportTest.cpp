@@ -1,13 +1,19 @@
 #include "PageFixture.h"
 
 #include "ui/pages/LogExport.h"
+#include "tests/support/FileSizeLimit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QJsonDocument>
+#include <QStandardPaths>
+
+#include <cerrno>
 
 using namespace vn;
 using namespace vn::test;
+using vn::test::FileSizeLimit;
 
 namespace {
 
@@ -34,6 +40,13 @@ class LogExportTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The file dialog remembers its folders in the Qt settings; under a
+        // file size limit those are written to the test's own location.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
     void exportThroughTheDialog()
     {
         PageFixture fixture;
@@ -94,6 +107,39 @@ private Q_SLOTS:
         QVERIFY(!failure.isEmpty());
         QVERIFY(!QFile::exists(path));
         QCOMPARE(fixture.statusMessage(), QStringLiteral("操作失败：") + failure);
+    }
+
+    void fullDiskKeepsTheEarlierFile()
+    {
+        PageFixture fixture;
+        Channel* channel = nullptr;
+        Pane* page = fixture.open(loopback(), &channel);
+        for (const char* line : {"first\n", "second\n", "third\n"})
+            channel->send(line, QString(), QStringLiteral("gui"));
+        QTRY_VERIFY(expectedLines(fixture.engine.journal, channel->id).size() > 512);
+        const QString path = fixture.folder.filePath(QStringLiteral("serial-log.jsonl"));
+        const QByteArray earlier("{\"an\":\"earlier export\"}\n");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        QCOMPARE(old.write(earlier), earlier.size());
+        old.close();
+
+        whenShown<QFileDialog>(QStringLiteral("logExportDialog"), [path](QFileDialog* dialog) {
+            // The user already agreed to replace the earlier file.
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        {
+            // What a full disk does, without root: the export is far below the
+            // save file's own buffer, so only its flush sees the failure.
+            const FileSizeLimit limit(256);
+            page->exportLog();
+        }
+        QCOMPARE(fixture.statusMessage(), QStringLiteral("操作失败：") + qt_error_string(EFBIG));
+        QCOMPARE(readAll(path), earlier);
+        QCOMPARE(QDir(fixture.folder.path()).entryList({QStringLiteral("serial-log.jsonl*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("serial-log.jsonl")});
     }
 
     void cancelledOrUnboundDoesNothing()

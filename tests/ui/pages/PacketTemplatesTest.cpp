@@ -4,6 +4,7 @@
 #include "ui/kit/IconButton.h"
 #include "ui/pages/PacketTemplates.h"
 #include "ui/pages/SendBar.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,9 +14,13 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QStandardPaths>
+
+#include <cerrno>
 
 using namespace vn;
 using namespace vn::test;
+using vn::test::FileSizeLimit;
 
 namespace {
 
@@ -57,6 +62,13 @@ class PacketTemplatesTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The file dialog remembers its folders in the Qt settings; under a
+        // file size limit those are written to the test's own location.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
     void saveApplyExportImport()
     {
         PageFixture fixture;
@@ -222,6 +234,41 @@ private Q_SLOTS:
         QCOMPARE(page->sendBar()->textBox->toPlainText(), QStringLiteral("hi"));
         QCOMPARE(page->sendBar()->newline->currentIndex(), shown);
         QVERIFY(!page->sendBar()->newline->currentText().isEmpty());
+    }
+
+    void exportOntoAFullDiskKeepsTheEarlierFile()
+    {
+        PageFixture fixture;
+        Pane* page = fixture.open(loopback());
+        templates(fixture) = QJsonArray{QJsonObject{{"name", "ping"}, {"payload", "AT\r"}},
+                                        QJsonObject{{"name", "reset"}, {"payload", "AA 55 01"}, {"hex_mode", true}},
+                                        QJsonObject{{"name", "status"}, {"payload", "?"}, {"newline", 3}}};
+        const QString path = fixture.folder.filePath(QStringLiteral("templates.json"));
+        const QByteArray earlier = QJsonDocument(QJsonArray{QJsonObject{{"name", "kept"}, {"payload", "x"}}})
+                                       .toJson(QJsonDocument::Indented);
+        writeFile(path, earlier);
+
+        bool asked = false;
+        whenShown<QFileDialog>(QStringLiteral("templateExportDialog"), [&asked, path](QFileDialog* dialog) {
+            asked = true;
+            // The user already agreed to replace the earlier file.
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        {
+            // What a full disk does, without root; the file is far below the
+            // save file's own buffer, so only its flush sees the failure.
+            const FileSizeLimit limit(64);
+            withMenu(page, [](QMenu* menu) { trigger(menu, "exportTemplates"); });
+            QTRY_VERIFY(asked);
+            QTRY_COMPARE(fixture.statusMessage(), QStringLiteral("操作失败：") + qt_error_string(EFBIG));
+        }
+        QFile kept(path);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), earlier);
+        QCOMPARE(QDir(fixture.folder.path()).entryList({QStringLiteral("templates.json*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("templates.json")});
     }
 
     void exportFailureIsShown()

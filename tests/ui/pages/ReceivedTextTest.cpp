@@ -62,7 +62,7 @@ private Q_SLOTS:
         page->tick(true);
         QCOMPARE(desk.engine.journal.lastSeq, before + 2);
 
-        QTRY_VERIFY(page->logView()->toPlainText().contains(line));
+        QTRY_VERIFY(page->logView()->plainText().contains(line));
 
         const QString session = test::initialize(desk.server.serverPort());
         QVERIFY(!session.isEmpty());

@@ -26,7 +26,7 @@ namespace {
 
 QString logText(Pane* page)
 {
-    return page->logView()->toPlainText();
+    return page->logView()->plainText();
 }
 
 // Appends received data for a channel straight into the journal.

@@ -6,6 +6,7 @@
 #include "ui/script/CodeEdit.h"
 #include "ui/script/ScriptEditor.h"
 #include "ui/window/Window.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,12 +17,14 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <memory>
 
 using namespace vn;
@@ -127,6 +130,13 @@ const QString Frame = QStringLiteral("{\"温度\":25,\"电压\":3.3}");
 class ScriptEditorTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The file dialog remembers its folders in the Qt settings; under a
+        // file size limit those are written to the test's own location.
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
     // One editor per page; control pages and non-serial sessions get none.
     void opening()
     {
@@ -450,23 +460,51 @@ private Q_SLOTS:
         }
     }
 
+    void exportScript_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("written") << false;
+        QTest::newRow("full disk keeps the earlier file") << true;
+    }
+
     void exportScript()
     {
+        QFETCH(bool, fullDisk);
         Desk desk;
         ScriptEditor* editor = desk.open();
         QVERIFY(editor);
         setCode(editor, QStringLiteral("// 温度\nvoid main(const uint8_t data[], int length) {}\n"));
         const QString path = desk.folder.filePath(QStringLiteral("out.c"));
+        const QByteArray earlier("// an earlier script\n");
+        if (fullDisk) {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            QCOMPARE(old.write(earlier), earlier.size());
+        }
         QTimer::singleShot(0, this, [path] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
+            // The user already agreed to replace the earlier file.
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
             dialog->selectFile(path);
             static_cast<QDialog*>(dialog)->accept();
         });
-        click(buttonNamed(editor, QStringLiteral("导出脚本")));
-        QCOMPARE(statusOf(editor), QStringLiteral("脚本已导出"));
+        if (fullDisk) {
+            // What a full disk does, without root: the script is far below
+            // the save file's own buffer, so only its flush sees the failure.
+            const vn::test::FileSizeLimit limit(16);
+            click(buttonNamed(editor, QStringLiteral("导出脚本")));
+        } else {
+            click(buttonNamed(editor, QStringLiteral("导出脚本")));
+        }
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
+        if (fullDisk) {
+            QCOMPARE(statusOf(editor), qt_error_string(EFBIG));
+            QCOMPARE(file.readAll(), earlier);
+            return;
+        }
+        QCOMPARE(statusOf(editor), QStringLiteral("脚本已导出"));
         QCOMPARE(QString::fromUtf8(file.readAll()), child<QPlainTextEdit>(editor, "scriptCode")->toPlainText());
     }
 };

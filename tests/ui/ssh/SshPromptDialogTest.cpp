@@ -1,4 +1,5 @@
 #include "ui/ssh/SshDialogs.h"
+#include "ui/ssh/SshPromptDialog.h"
 
 #include "core/ssh/SshAuthSession.h"
 #include "ui/kit/Theme.h"
@@ -8,6 +9,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDialog>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vn;
@@ -199,6 +203,73 @@ private Q_SLOTS:
         QCOMPARE(reply.calls, 0);
     }
 
+    void startSizeShowsTheAnswer_data()
+    {
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<bool>("yesNo");
+        QTest::addColumn<bool>("secret");
+        QTest::addColumn<bool>("retry");
+        QTest::addColumn<QString>("fontSize"); // empty: the interface font as the theme sets it
+        // 32 pt is the largest text size the settings offer.
+        for (const QString& size : {QString(), QStringLiteral("32pt")}) {
+            const QByteArray font = size.isEmpty() ? QByteArray("default font") : size.toLatin1();
+            QTest::newRow(("password, " + font).constData()) << PasswordQuestion << false << true << false << size;
+            QTest::newRow(("password again, " + font).constData()) << PasswordQuestion << false << true << true << size;
+            QTest::newRow(("passphrase, " + font).constData()) << PassphraseQuestion << false << true << false << size;
+            QTest::newRow(("host key, " + font).constData()) << HostKeyQuestion << true << false << false << size;
+        }
+    }
+
+    // At its start size the dialog shows the question box, the answer field
+    // and the remember box whole, inside the scroll area and unscrolled.
+    void startSizeShowsTheAnswer()
+    {
+        QFETCH(QString, question);
+        QFETCH(bool, yesNo);
+        QFETCH(bool, secret);
+        QFETCH(bool, retry);
+        QFETCH(QString, fontSize);
+        Reply reply;
+        auto* dialog = new SshPromptDialog(makePrompt(m_connection.get(), &reply, question, yesNo, secret, retry),
+                                           m_window.get(), m_theme);
+        if (!fontSize.isEmpty())
+            dialog->setStyleSheet(dialog->styleSheet() + QStringLiteral("\nQWidget { font-size: %1; }").arg(fontSize));
+        dialog->open();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QVERIFY(dialog->width() >= 540 && dialog->height() >= 300);
+        auto* scroll = dialog->findChild<QScrollArea*>(QStringLiteral("dialogContentScroll"));
+        QVERIFY(scroll);
+        QWidget* viewport = scroll->viewport();
+        QCOMPARE(scroll->verticalScrollBar()->value(), 0);
+        QCOMPARE(scroll->horizontalScrollBar()->value(), 0);
+
+        QList<QWidget*> shown{dialog->findChild<QPlainTextEdit*>(QStringLiteral("sshAuthenticationChallenge"))};
+        if (!yesNo)
+            shown.append(dialog->findChild<QLineEdit*>(QStringLiteral("sshPassword")));
+        if (secret)
+            shown.append(dialog->findChild<QCheckBox*>(QStringLiteral("sshRememberPassword")));
+        for (QWidget* widget : std::as_const(shown)) {
+            QVERIFY(widget && widget->isVisible());
+            const QRect placed(widget->mapTo(viewport, QPoint(0, 0)), widget->size());
+            QVERIFY2(viewport->rect().contains(placed),
+                     qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 outside the viewport's %6x%7")
+                                    .arg(widget->objectName())
+                                    .arg(placed.x())
+                                    .arg(placed.y())
+                                    .arg(placed.width())
+                                    .arg(placed.height())
+                                    .arg(viewport->width())
+                                    .arg(viewport->height())));
+            QCOMPARE(widget->visibleRegion().boundingRect(), widget->rect());
+        }
+        // The remember box shows its whole text.
+        if (secret) {
+            auto* remember = dialog->findChild<QCheckBox*>(QStringLiteral("sshRememberPassword"));
+            QVERIFY(remember->width() >= remember->sizeHint().width());
+        }
+        dialog->close();
+    }
+
     void hostKeyQuestion_data()
     {
         QTest::addColumn<QString>("how");
@@ -378,5 +449,29 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(SshPromptDialogTest)
+// The dialogs open on a screen of a small laptop's size, 1366 x 768, rather
+// than the offscreen platform's square of 800: the largest font needs the
+// width such a screen has.
+int main(int argc, char** argv)
+{
+    QTemporaryDir folder;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && folder.isValid()) {
+        const QString path = folder.filePath(QStringLiteral("screens.json"));
+        QFile config(path);
+        if (config.open(QIODevice::WriteOnly)
+            && config.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768,)"
+                            R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                   > 0
+            && config.flush()) {
+            config.close();
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(path));
+        }
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    SshPromptDialogTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "SshPromptDialogTest.moc"

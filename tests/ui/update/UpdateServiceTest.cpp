@@ -3,6 +3,7 @@
 #include "ui/update/InstallerPlatform.h"
 #include "ui/update/UpdateHosts.h"
 #include "ui/update/UpdateService.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -130,6 +131,7 @@ private Q_SLOTS:
     void downloadFailures_data();
     void downloadFailures();
     void failedDownloadLeavesExistingFile();
+    void fullDiskLeavesExistingFile();
     void cancel();
     void downloadOnce();
     void downloadReleaseRules();
@@ -561,6 +563,34 @@ void UpdateServiceTest::failedDownloadLeavesExistingFile()
     QVERIFY(failed.wait());
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), "older file");
+}
+
+// The installer is far below the save file's own buffer: only a flush of each
+// chunk sees that the disk refuses it.
+void UpdateServiceTest::fullDiskLeavesExistingFile()
+{
+    UpdateService service(nullptr, m_manager.get());
+    findUpdate(service);
+    QVERIFY(QDir().mkpath(UpdateService::downloadFolder()));
+    const QString target = UpdateService::downloadFolder() + "/" + name("0.15.33");
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("older file");
+    old.close();
+    serveInstaller("/updates/" + name("0.15.33").toLatin1(), Installer);
+    QSignalSpy failed(&service, &UpdateService::downloadFailed);
+    QSignalSpy ready(&service, &UpdateService::downloadReady);
+    {
+        // What a full disk does, without root.
+        const vn::test::FileSizeLimit limit(1024);
+        service.download();
+        QVERIFY(failed.wait());
+    }
+    QCOMPARE(failed.at(0).at(0).toString(), Failed);
+    QVERIFY(ready.isEmpty());
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), "older file");
+    QCOMPARE(QDir(UpdateService::downloadFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{name("0.15.33")});
 }
 
 void UpdateServiceTest::cancel()

@@ -3,6 +3,7 @@
 #include "ui/views/AnsiState.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QRegularExpression>
 #include <QApplication>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -32,20 +33,52 @@ QJsonObject status(const QString& message)
                        {"time", "2026-01-02T03:04:05.678Z"}};
 }
 
-QStringList lines(const LogView& view)
+// The view lays its rows out only while it is seen, a bounded piece per turn
+// of the event loop: shows it and lets it catch up.
+void settle(LogView& view)
 {
+    if (!view.isVisible())
+        view.show();
+    QVERIFY(QTest::qWaitFor([&view] { return view.isRendered(); }, 30000));
+}
+
+// The rows as the document shows them; they are the rows the view holds.
+QStringList lines(LogView& view)
+{
+    settle(view);
     QStringList out;
     for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next())
         out.append(b.text());
+    if (view.lines().isEmpty())
+        out.removeAll(QString());
+    // A rendering that strays from the rows fails every comparison made with it.
+    if (out.join(u'\n') != view.plainText())
+        return QStringList{QStringLiteral("the document differs from the rows held")};
     return out;
 }
 
-QStringList visibleLines(const LogView& view)
+QStringList shownRows(const LogView& view);
+
+QStringList visibleLines(LogView& view)
 {
+    settle(view);
     QStringList out;
     for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next()) {
         if (b.isVisible())
             out.append(b.text());
+    }
+    if (out != shownRows(view))
+        return QStringList{QStringLiteral("the document shows other rows than the filter lets through")};
+    return out;
+}
+
+// The rows held that the filter lets through, as the search reads them.
+QStringList shownRows(const LogView& view)
+{
+    QStringList out;
+    for (int index = 0; index < view.lines().size(); ++index) {
+        if (view.lines().isShown(view.lines().at(index)))
+            out.append(view.lines().at(index).text);
     }
     return out;
 }
@@ -60,13 +93,6 @@ QTextCharFormat formatAt(const QTextBlock& block, int position)
             return f.charFormat();
     }
     return {};
-}
-
-// The page hands events over on a tick; the view finishes the tick's edit when
-// control returns to the event loop.
-void settle()
-{
-    QCoreApplication::sendPostedEvents();
 }
 
 SearchFilter plain(const QString& text)
@@ -211,6 +237,7 @@ private Q_SLOTS:
         f.view.feed(journalEvent("rx", "a\x1b[31mb\x1b[1;44mc\x1b[0md\n"));
         f.view.feed(journalEvent("tx", "t\n"));
         f.view.feed(status("s"));
+        settle(f.view);
         const QTextBlock rx = f.view.document()->firstBlock();
         const int p = 6;   // after "RX    "
         QCOMPARE(formatAt(rx, 0).foreground().color(), f.view.theme.muted);
@@ -230,6 +257,7 @@ private Q_SLOTS:
         g.view.feed(journalEvent("rx", "\x1b[32m", "A"));
         g.view.feed(journalEvent("rx", "b\n", "B"));
         g.view.feed(journalEvent("rx", "a\n", "A"));
+        settle(g.view);
         QCOMPARE(formatAt(g.view.document()->firstBlock(), 9).foreground().color(), g.view.theme.text);
         QCOMPARE(formatAt(g.view.document()->lastBlock(), 9).foreground().color(), vn::ansiColor(2));
     }
@@ -272,7 +300,7 @@ private Q_SLOTS:
         for (int i = 0; i < 4001; ++i)
             many += "L" + QByteArray::number(i) + "\n";
         f.view.feed(journalEvent("rx", many));
-        settle();
+        settle(f.view);
         QCOMPARE(f.view.document()->blockCount(), 4000);
         QCOMPARE(lines(f.view).first(), QStringLiteral("RX    L1"));
         QCOMPARE(lines(f.view).last(), QStringLiteral("RX    L4000"));
@@ -290,17 +318,17 @@ private Q_SLOTS:
         QFETCH(bool, tickBetween);
         Fixture f;
         f.view.feed(journalEvent("rx", "A-open", "A"));
-        settle();
+        settle(f.view);
         QByteArray many;
         for (int i = 0; i < 4100; ++i)
             many += "B" + QByteArray::number(i) + "\n";
         f.view.feed(journalEvent("rx", many, "B"));
         if (tickBetween) {
-            settle();
+            settle(f.view);
             QVERIFY(!lines(f.view).contains(QStringLiteral("RX    A  A-open")));
         }
         f.view.feed(journalEvent("rx", "-continued\n", "A"));
-        settle();
+        settle(f.view);
         QCOMPARE(f.view.document()->blockCount(), 4000);
         QCOMPARE(lines(f.view).last(), QStringLiteral("RX    A  -continued"));
         QCOMPARE(lines(f.view).at(3998), QStringLiteral("RX    B  B4099"));
@@ -318,9 +346,28 @@ private Q_SLOTS:
         f.view.feed(journalEvent("rx", many));
         for (int extra = 0; extra < 3; ++extra) {
             f.view.feed(journalEvent("rx", "keep more\n"));
-            settle();
+            settle(f.view);
             for (QTextBlock b = f.view.document()->begin(); b.isValid(); b = b.next())
                 QCOMPARE(b.isVisible(), b.text().contains(QStringLiteral("keep")));
+        }
+    }
+
+    void trimmingKeepsTheFirstRowsVisibility()
+    {
+        // Rows leave the top while the filter hides some: the row that becomes
+        // the first keeps its own visibility, not that of the row it replaces.
+        Fixture f;
+        f.view.setFilter(plain(QStringLiteral("keep")));
+        f.view.feed(journalEvent("rx", "keep first\n"));
+        settle(f.view);
+        for (int round = 0; round < 4; ++round) {
+            QByteArray many;
+            for (int i = 0; i < 1500; ++i)
+                many += (i % 3 ? "drop " : "keep ") + QByteArray::number(round * 1500 + i) + "\n";
+            f.view.feed(journalEvent("rx", many));
+            const QStringList shown = visibleLines(f.view);
+            QVERIFY2(!shown.isEmpty() && shown.first().startsWith(QStringLiteral("RX    keep")), qPrintable(shown.value(0)));
+            QCOMPARE(f.view.document()->firstBlock().isVisible(), f.view.lines().isShown(f.view.lines().at(0)));
         }
     }
 
@@ -337,7 +384,7 @@ private Q_SLOTS:
         f.view.setFilter(plain(QStringLiteral("NEEDLE")));
         for (qsizetype at = 0; at < bytes.size(); at += 4096) {
             f.view.feed(journalEvent("rx", bytes.mid(at, 4096), "COM1"));
-            settle();
+            settle(f.view);
         }
         const QStringList all = lines(f.view);
         QCOMPARE(all.size(), int(text.size() / LogView::kMaxLineLength));
@@ -445,7 +492,7 @@ private Q_SLOTS:
         for (int i = 0; i < 300; ++i)
             many += "line " + QByteArray::number(i) + (i % 2 ? " odd" : " even") + "\n";
         view.feed(journalEvent("rx", many));
-        settle();
+        settle(view);
         QScrollBar* bar = view.verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 0);
         QCOMPARE(bar->value(), bar->maximum());
@@ -453,25 +500,233 @@ private Q_SLOTS:
         bar->setValue(bar->maximum() / 3);
         const int kept = bar->value();
         view.feed(journalEvent("rx", "new\n"));
-        settle();
+        settle(view);
         QCOMPARE(bar->value(), kept);
         view.setFilter(plain(QStringLiteral("odd")));
         view.setFilter(SearchFilter());
         QCOMPARE(bar->value(), kept);
         view.follow = true;
         view.feed(journalEvent("rx", "x\n"));
-        settle();
+        settle(view);
         QCOMPARE(bar->value(), bar->maximum());
         // The placeholder and the text paint without trouble.
         QVERIFY(!view.grab().isNull());
-        // A paint that comes before the tick's edit is finished finishes it first.
+        // A paint before the rendering has caught up paints the document as it stands.
         view.feed(journalEvent("rx", "painted early\n"));
         QVERIFY(!view.grab().isNull());
+        QCOMPARE(bar->value(), bar->maximum());
+        settle(view);
         QCOMPARE(bar->value(), bar->maximum());
         view.reset();
         QVERIFY(!view.grab().isNull());
         view.resize(400, 120);
         QVERIFY(!view.grab().isNull());
+    }
+
+    // --- Rendering only what is seen ------------------------------------------
+
+    void hiddenViewLaysNothingOut_data()
+    {
+        QTest::addColumn<bool>("shownBefore");
+        QTest::newRow("never shown") << false;
+        QTest::newRow("hidden after being shown") << true;
+    }
+    void hiddenViewLaysNothingOut()
+    {
+        QFETCH(bool, shownBefore);
+        LogView view;
+        view.resize(600, 400);
+        if (shownBefore) {
+            view.feed(journalEvent("rx", "before\n", "P0"));
+            settle(view);
+            view.hide();
+        }
+        const quint64 laidOutBefore = view.rowsLaidOut();
+        QSignalSpy changes(view.document(), &QTextDocument::contentsChange);
+        // 100,000 lines from three peers, every seventh red, every fifth sent.
+        constexpr int kLines = 100000;
+        for (int i = 0; i < kLines; i += 100) {
+            QByteArray chunk;
+            for (int j = i; j < i + 100; ++j)
+                chunk += (j % 7 == 0 ? "\x1b[31mred " : "plain ") + QByteArray::number(j) + "\x1b[0m\r\n";
+            view.feed(journalEvent(i % 500 == 0 ? "tx" : "rx", chunk, QStringLiteral("P%1").arg(i % 3),
+                                   QStringLiteral("2026-01-02T03:04:%1.000Z").arg(i % 60, 2, 10, QLatin1Char('0'))));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(view.rowsLaidOut(), laidOutBefore);
+        QCOMPARE(view.lines().size(), LogView::kMaxLines);
+
+        view.show();
+        settle(view);
+        QCOMPARE(view.document()->blockCount(), LogView::kMaxLines);
+        // The rows shown are the newest 4000, laid out once each.
+        QCOMPARE(view.rowsLaidOut() - laidOutBefore, quint64(LogView::kMaxLines));
+        const QStringList all = lines(view);
+        QCOMPARE(all.size(), LogView::kMaxLines);
+        for (int index = 0; index < all.size(); index += 397) {
+            const int j = kLines - LogView::kMaxLines + index;
+            const int event = j - j % 100;
+            const QString prefix = QStringLiteral("03:04:%1.000  %2    P%3  ")
+                                       .arg(event % 60, 2, 10, QLatin1Char('0'))
+                                       .arg(event % 500 == 0 ? "TX" : "RX")
+                                       .arg(event % 3);
+            QCOMPARE(all.at(index), prefix + (j % 7 == 0 ? "red " : "plain ") + QString::number(j));
+            const QTextBlock block = view.document()->findBlockByNumber(index);
+            QCOMPARE(formatAt(block, 0).foreground().color(), view.theme.muted);
+            const QColor expected = j % 7 == 0 ? vn::ansiColor(1) : event % 500 == 0 ? view.theme.accent : view.theme.text;
+            QCOMPARE(formatAt(block, int(prefix.size())).foreground().color(), expected);
+        }
+        QCOMPARE(all.last(), QStringLiteral("03:04:00.000  RX    P0  plain 99999"));
+    }
+
+    void burstIsLaidOutOnlyWhereItSurvives()
+    {
+        // A turn that brings far more than the view keeps lays out only the
+        // rows that stay.
+        Fixture f;
+        f.view.show();
+        settle(f.view);
+        QByteArray many;
+        for (int i = 0; i < 30000; ++i)
+            many += "row " + QByteArray::number(i) + "\n";
+        f.view.feed(journalEvent("rx", many));
+        settle(f.view);
+        QVERIFY2(f.view.rowsLaidOut() <= quint64(LogView::kMaxLines), qPrintable(QString::number(f.view.rowsLaidOut())));
+        QCOMPARE(lines(f.view).first(), QStringLiteral("RX    row 26000"));
+        QCOMPARE(lines(f.view).last(), QStringLiteral("RX    row 29999"));
+    }
+
+    void filterIsWorkedOutWhileHidden()
+    {
+        // A hidden view keeps its filter's verdicts to itself until shown;
+        // what it holds still answers the search.
+        LogView view;
+        view.setFilter(plain(QStringLiteral("needle")));
+        for (int i = 0; i < 50; ++i)
+            view.feed(journalEvent("rx", i == 20 ? "a needle here\n" : "hay\n"));
+        QCOMPARE(shownRows(view), QStringList{"03:04:05.678  RX    a needle here"});
+        QVERIFY(view.document()->isEmpty());
+        QCOMPARE(visibleLines(view), QStringList{"03:04:05.678  RX    a needle here"});
+    }
+
+    // --- The stream bound -------------------------------------------------------
+
+    void streamsOfIdlePeersAreDropped()
+    {
+        Fixture f;
+        int most = 0;
+        for (int peer = 0; peer < 10000; ++peer) {
+            if (peer == 9000)
+                f.view.feed(journalEvent("rx", "start-\xe4\xb8", "keeper"));
+            f.view.feed(journalEvent("rx", "x\n", QStringLiteral("10.0.0.1:%1").arg(peer)));
+            most = std::max(most, f.view.streamCount());
+        }
+        QVERIFY2(most <= LogView::kMaxStreams, qPrintable(QString::number(most)));
+        // The keeper's line is still held: it goes on where it stood, the
+        // character split between its events whole.
+        f.view.feed(journalEvent("rx", "\xad-end\n", "keeper"));
+        QVERIFY(f.view.streamCount() <= LogView::kMaxStreams);
+        const QStringList all = lines(f.view);
+        QVERIFY(all.contains(QString::fromUtf8("RX    keeper  start-\xe4\xb8\xad-end")));
+        QCOMPARE(all.count(QStringLiteral("RX    keeper  ")), 0);
+        // A peer whose stream went starts afresh: a new line, a new decoder.
+        f.view.feed(journalEvent("rx", "again\n", QStringLiteral("10.0.0.1:0")));
+        QCOMPARE(lines(f.view).last(), QStringLiteral("RX    10.0.0.1:0  again"));
+    }
+
+    // --- Matching across continuation rows ------------------------------------
+
+    void matchAcrossRows_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("regex");
+        QTest::addColumn<QList<int>>("shown");   // row numbers of the line shown
+        const int bound = int(LogView::kMaxLineLength);
+        const QByteArray needle = QByteArray(bound - 3, 'x') + "NEEDLE-1 tail";
+        QTest::newRow("text boundary") << needle << false << QStringLiteral("NEEDLE-1") << false << QList<int>{0, 1};
+        QTest::newRow("within the second row") << needle << false << QStringLiteral("tail") << false << QList<int>{1};
+        QTest::newRow("within the first row") << needle << false << QStringLiteral("xxxNEE") << false << QList<int>{0};
+        QByteArray tokens;
+        for (int i = 0; tokens.size() < 2 * 1024 * 1024; ++i)
+            tokens += "a" + QByteArray::number(i).rightJustified(8, '0') + " ";
+        QTest::newRow("2 MiB of tokens, across") << tokens << false << QStringLiteral("a00000409") << false << QList<int>{0, 1};
+        QTest::newRow("2 MiB of tokens, before") << tokens << false << QStringLiteral("a00000408") << false << QList<int>{0};
+        QTest::newRow("2 MiB of tokens, far on") << tokens << false << QStringLiteral("a00150000") << false
+                                                 << QList<int>{366};
+        const QByteArray wide = QByteArray(1000, 'a') + QByteArray(bound, 'b') + QByteArray(900, 'c');
+        QTest::newRow("a 4096-character match") << wide << false << QStringLiteral("ab{4096}c") << true << QList<int>{0, 1};
+        // In hex each byte takes three characters, so the first row ends after
+        // byte 1364 ("4C 30 "), and "37" begins the next one.
+        QByteArray bytes(3000, '\0');
+        bytes.replace(1363, 4, "\x4c\x30\x37\x41");
+        QTest::newRow("hex boundary") << bytes << true << QStringLiteral("4C 30 37") << false << QList<int>{0, 1};
+        QTest::newRow("hex, one byte") << bytes << true << QStringLiteral("41") << false << QList<int>{1};
+    }
+    void matchAcrossRows()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, hex);
+        QFETCH(QString, pattern);
+        QFETCH(bool, regex);
+        QFETCH(QList<int>, shown);
+        Fixture f;
+        f.view.hexMode = hex;
+        SearchFilter filter = plain(pattern);
+        filter.regex = regex;
+        filter.compile();
+        f.view.setFilter(filter);
+        f.view.feed(journalEvent("rx", "before\n", "B"));
+        // The line arrives in 4 KiB events, another peer's line in between.
+        for (qsizetype at = 0; at < line.size(); at += 4096) {
+            f.view.feed(journalEvent("rx", line.mid(at, 4096), "A"));
+            if (at == 4096)
+                f.view.feed(journalEvent("rx", "other\n", "B"));
+        }
+        f.view.feed(journalEvent("rx", "\n", "A"));
+        QList<int> rows;
+        int row = 0;
+        for (int index = 0; index < f.view.lines().size(); ++index) {
+            const vn::LogLine& each = f.view.lines().at(index);
+            if (!each.text.contains(QStringLiteral("  A  ")))
+                continue;
+            if (hex) {
+                // Rows are cut only between bytes.
+                QCOMPARE(each.content().size() % 3, each.next >= 0 ? 0 : 2);
+                QVERIFY(each.content().first(2).toString().contains(QRegularExpression("^[0-9A-F]{2}$")));
+            }
+            if (f.view.lines().isShown(each))
+                rows.append(row);
+            ++row;
+        }
+        QCOMPARE(rows, shown);
+        // The rendering follows (laying out megabytes is left to the benchmarks).
+        if (line.size() < 65536) {
+            QCOMPARE(visibleLines(f.view).size(), shown.size());
+            // Without the filter every row is shown again.
+            f.view.setFilter(SearchFilter());
+            QCOMPARE(visibleLines(f.view).size(), f.view.lines().size());
+        }
+    }
+
+    // --- Notices -------------------------------------------------------------------
+
+    void noticeIsExemptFromTheFilter()
+    {
+        Fixture f;
+        f.view.setFilter(plain(QStringLiteral("wanted")));
+        f.view.feed(journalEvent("rx", "half a li"));
+        f.view.markGap(QStringLiteral("部分旧数据已被历史缓冲区覆盖 · 12 字节未显示"));
+        f.view.feed(journalEvent("rx", "ne\n"));
+        const QStringList shown = visibleLines(f.view);
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first().endsWith(QStringLiteral("STATUS部分旧数据已被历史缓冲区覆盖 · 12 字节未显示")));
+        // The streams start afresh after it: the half line is not joined.
+        QCOMPARE(lines(f.view), (QStringList{"RX    half a li", shown.first(), "RX    ne"}));
+        const QTextBlock notice = f.view.document()->findBlockByNumber(1);
+        QCOMPARE(formatAt(notice, int(notice.text().indexOf(u'部'))).foreground().color(), f.view.theme.amber);
     }
 
     void ctrlWheelZooms()

@@ -13,8 +13,10 @@
 #include "ui/controls/SerialMonitorDialog.h"
 #include "tests/ui/window/WorkspaceFixture.h"
 #include "ui/pages/Pane.h"
+#include "ui/pages/ScriptResultsPanel.h"
 #include "ui/script/ScriptEditor.h"
 #include "ui/views/FilterBox.h"
+#include "ui/views/LogLines.h"
 #include "ui/views/LogView.h"
 #include "ui/kit/ConnectionBar.h"
 #include "ui/pages/Instrument.h"
@@ -24,9 +26,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 #include <memory>
@@ -415,24 +420,63 @@ private Q_SLOTS:
 
     // --- Row bounds ------------------------------------------------------------
 
-    void longLinesComeAsBoundedRows()
+    void hiddenLogIsSearchedWhole()
     {
-        // A displayed line is never longer than the log view's bound, so a
-        // long device line comes back as its continuation rows, whole.
-        receiveLines({QString(40000, QLatin1Char('x')), "short"});
+        // The window is not shown, so the page's log lays nothing out; the
+        // search reads what it holds all the same.
+        QVERIFY(!page->logView()->isVisible());
+        QByteArray lines;
+        for (int index = 0; index < 5000; ++index)
+            lines += "reading " + QByteArray::number(index) + "\n";
+        channel->receive(lines, QString());
+        const QJsonObject result = search({{"filter", QJsonObject{{"text", "reading 4999"}}}});
+        QCOMPARE(result.value("rows").toArray().size(), 1);
+        QVERIFY(result.value("rows").toArray().first().toObject().value("text").toString().endsWith("reading 4999"));
+        QVERIFY(page->logView()->document()->isEmpty());
+        // The rows it held once the bound was passed are the newest ones.
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "reading 4"}}}}).value("total_matches").toInt(), 1000);
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "reading 1000"}}}}).value("total_matches").toInt(), 1);
+        QCOMPARE(search({{"filter", QJsonObject{{"text", "reading 999"}, {"whole_word", true}}}})
+                     .value("total_matches")
+                     .toInt(),
+                 0);
+    }
+
+    void longLinesComeAsOneRow()
+    {
+        // The view shows a long device line in continuation rows; the search
+        // hands it back whole, as one row cut at the row bound.
+        receiveLines({QString(20000, QLatin1Char('x')), QString(40000, QLatin1Char('y')), "short"});
         const QJsonArray rows = search().value("rows").toArray();
-        const int parts = int((40000 + LogView::kMaxLineLength - 1) / LogView::kMaxLineLength);
-        QCOMPARE(rows.size(), parts + 1);
-        QString joined;
-        for (int index = 0; index < parts; ++index) {
-            const QJsonObject row = rows.at(index).toObject();
-            QCOMPARE(row.value("truncated").toBool(), false);
-            const QString text = row.value("text").toString();
-            QCOMPARE(text.contains(QStringLiteral("RX+")), index > 0);
-            joined += text.mid(text.indexOf(QLatin1Char('x')));
-        }
-        QCOMPARE(joined, QString(40000, QLatin1Char('x')));
-        QVERIFY(rows.at(parts).toObject().value("text").toString().endsWith(QStringLiteral("short")));
+        QCOMPARE(rows.size(), 3);
+        const QJsonObject whole = rows.at(0).toObject();
+        QCOMPARE(whole.value("truncated").toBool(), false);
+        QVERIFY(whole.value("text").toString().endsWith(QString(20000, QLatin1Char('x'))));
+        QVERIFY(!whole.value("text").toString().contains(QStringLiteral("RX+")));
+        const QJsonObject cut = rows.at(1).toObject();
+        QCOMPARE(cut.value("truncated").toBool(), true);
+        QCOMPARE(cut.value("text").toString().size(), 32768);
+        QVERIFY(!cut.value("text").toString().contains(QStringLiteral("RX+")));
+        QCOMPARE(cut.value("line").toInt(), rows.at(0).toObject().value("line").toInt() + 5);
+        QVERIFY(rows.at(2).toObject().value("text").toString().endsWith(QStringLiteral("short")));
+    }
+
+    void matchAcrossARowBoundaryIsFound()
+    {
+        // 4093 characters, then the needle: the view's row bound cuts it.
+        receiveLines({QString(4093, QLatin1Char('x')) + QStringLiteral("NEEDLE-1 tail"), "NEEDLE-2"});
+        const QJsonObject result = search({{"filter", QJsonObject{{"text", "NEEDLE-1"}}}});
+        const QJsonArray rows = result.value("rows").toArray();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(rows.first().toObject().value("text").toString().endsWith(QString(4093, QLatin1Char('x'))
+                                                                           + QStringLiteral("NEEDLE-1 tail")));
+        QCOMPARE(result.value("total_matches").toInt(), 1);
+        // The rows it touches are both shown in the view.
+        const LogLines& lines = page->logView()->lines();
+        int shown = 0;
+        for (int index = 0; index < lines.size(); ++index)
+            shown += lines.isShown(lines.at(index)) ? 1 : 0;
+        QCOMPARE(shown, 2);
     }
 
     void pageBytesAreCapped()
@@ -447,15 +491,14 @@ private Q_SLOTS:
         for (const QJsonValue& row : rows)
             bytes += QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact).size();
         QVERIFY(bytes <= 524288);
-        const int parts = int((30000 + LogView::kMaxLineLength - 1) / LogView::kMaxLineLength);
-        QCOMPARE(result.value("total_matches").toInt(), 20 * parts);
+        QCOMPARE(result.value("total_matches").toInt(), 20);
         QCOMPARE(result.value("next_offset").toInt(), rows.size());
         QVERIFY(result.value("has_more").toBool());
         // The next page goes on where this one stopped, with the row that did not fit.
         const QJsonObject next = search({{"offset", rows.size()}, {"snapshot", result.value("snapshot")}});
         const QJsonObject first = next.value("rows").toArray().first().toObject();
         QVERIFY(bytes + QJsonDocument(first).toJson(QJsonDocument::Compact).size() > 524288);
-        QVERIFY(first.value("text").toString().endsWith(QLatin1Char('a' + rows.size() / parts)));
+        QVERIFY(first.value("text").toString().endsWith(QString(30000, QLatin1Char('a' + rows.size()))));
     }
 
     // --- Window gone --------------------------------------------------------------
@@ -577,6 +620,73 @@ private Q_SLOTS:
                  QStringLiteral("AI 已同步并启用脚本 · 从新收到的数据开始解析"));
     }
 
+    void refusedStoredScript_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("agentScript");
+        QTest::newRow("restored onto the live channel") << QStringLiteral("restored") << false;
+        QTest::newRow("restored, then bound") << QStringLiteral("bound") << false;
+        // The channel runs a working script an agent set: that script stays,
+        // and is what an agent reads.
+        QTest::newRow("agent's script running") << QStringLiteral("restored") << true;
+    }
+
+    // A stored script that no longer compiles: an agent reads the page's
+    // compile error with the page's text, as the user sees them.
+    void refusedStoredScript()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, agentScript);
+        desk->engine.allowAiControl = true;
+        if (agentScript) {
+            const Answer applied =
+                call("set_frame_script", {{"code", NewCode}, {"enabled", true}, {"expected_revision", revision()}});
+            QVERIFY2(!applied.failed, qPrintable(applied.error));
+            if (ScriptEditor* editor = findScriptEditor(page))
+                editor->close();
+        }
+        const QString broken = QStringLiteral("void main(const uint8_t data[], int length) { nonsense( }");
+        const QJsonObject stored{{"script_code", broken}, {"script_enabled", true}};
+        window->statusBar()->clearMessage();
+        if (how == QLatin1String("bound")) {
+            window->busy = true; // the page stays unbound until it is bound below
+            page->setChannel(nullptr);
+            page->restore(stored);
+            page->setChannel(channel);
+            window->busy = false;
+        } else {
+            page->restore(stored);
+        }
+        page->tick(true);
+        const QString shown = page->scriptResults()->status->text();
+        QVERIFY2(shown.startsWith(QStringLiteral("已停用 · 第 1 行：")), qPrintable(shown));
+        const QString error = shown.mid(QStringLiteral("已停用 · ").size());
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("操作失败：") + error);
+
+        const Answer script = call("get_frame_script");
+        QVERIFY2(!script.failed, qPrintable(script.error));
+        QCOMPARE(script.result.value("enabled").toBool(), agentScript);
+        if (agentScript) {
+            QCOMPARE(script.result.value("code").toString(), NewCode);
+            QCOMPARE(script.result.value("error").toString(), QString());
+            return;
+        }
+        QCOMPARE(script.result.value("code").toString(), broken);
+        QCOMPARE(script.result.value("error").toString(), error);
+        // The results agents read say the same.
+        const Answer results = call("read_script_results");
+        QVERIFY2(!results.failed, qPrintable(results.error));
+        QCOMPARE(results.result.value("error").toString(), error);
+
+        // A script that compiles, set by the agent, clears it.
+        const Answer fixed =
+            call("set_frame_script", {{"code", NewCode}, {"enabled", true}, {"expected_revision", revision()}});
+        QVERIFY2(!fixed.failed, qPrintable(fixed.error));
+        QCOMPARE(fixed.result.value("error").toString(), QString());
+        page->tick(true);
+        QVERIFY(!page->scriptResults()->status->text().contains(QStringLiteral("第 1 行")));
+    }
+
     // --- Agent endpoint checks ------------------------------------------------------
 
     void agentChecks()
@@ -626,17 +736,72 @@ private Q_SLOTS:
         QCOMPARE(window->findPane(agent), window->current);
     }
 
-    void agentLoopbackShowsAsTheLoopbackEntry()
+    void loopbackPortStaysTheLoopback_data()
     {
-        desk->engine.allowAiControl = true;
-        const Answer opened =
-            call("open_connection", {{"config", QJsonObject{{"kind", "serial"}, {"port", "loop://"}}}});
-        QVERIFY2(!opened.failed, qPrintable(opened.error));
-        Channel* agent = desk->engine.get(opened.result.value("id").toString());
-        QCOMPARE(window->current->channel.data(), agent);
-        // Nobody typed "loop://" here: the box shows its own loopback entry, live.
-        QCOMPARE(window->findChild<QComboBox*>(QStringLiteral("serialPort"))->currentText(), QStringLiteral("NULL"));
-        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("connectionState"))->text(), QStringLiteral("已连接"));
+        QTest::addColumn<QString>("opener");
+        QTest::newRow("typed in the sidebar") << QStringLiteral("typed");
+        QTest::newRow("an agent's open_connection") << QStringLiteral("agent");
+        // Opened through the engine, as the preview options open theirs.
+        QTest::newRow("opened by the program") << QStringLiteral("program");
+    }
+
+    // Whoever opened it, a page on "loop://" shows that port, and the connect
+    // button closes and reopens the loopback with it.
+    void loopbackPortStaysTheLoopback()
+    {
+        QFETCH(QString, opener);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* box = window->findChild<QComboBox*>(QStringLiteral("serialPort"));
+        auto* state = window->findChild<QLabel*>(QStringLiteral("connectionState"));
+        auto* button = window->findChild<QWidget*>(QStringLiteral("sidebar"))->findChild<QPushButton*>("primary");
+        QVERIFY(box && state && button);
+
+        desk->engine.remove(channel->id);
+        channel = nullptr;
+        QTRY_VERIFY(window->current && !window->current->channel);
+        if (opener == QLatin1String("program")) {
+            Config config;
+            config.port = QStringLiteral("loop://");
+            channel = desk->engine.open(config);
+            QTRY_VERIFY(window->findPane(channel));
+            window->showPane(window->findPane(channel));
+        } else if (opener == QLatin1String("typed")) {
+            QLineEdit* edit = box->lineEdit();
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, QStringLiteral("loop://"));
+            QTest::keyClick(edit, Qt::Key_Tab);
+            QTest::mouseClick(button, Qt::LeftButton);
+            channel = window->current->channel;
+        } else if (opener == QLatin1String("agent")) {
+            desk->engine.allowAiControl = true;
+            const Answer opened =
+                call("open_connection", {{"config", QJsonObject{{"kind", "serial"}, {"port", "loop://"}}}});
+            QVERIFY2(!opened.failed, qPrintable(opened.error));
+            channel = desk->engine.get(opened.result.value("id").toString());
+        }
+        QVERIFY(channel);
+        QCOMPARE(window->current->channel.data(), channel);
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+        QCOMPARE(state->text(), QStringLiteral("已连接"));
+        window->refreshPorts();
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+
+        window->statusBar()->clearMessage();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(channel->state, QStringLiteral("closed"));
+        QCOMPARE(state->text(), QStringLiteral("已断开"));
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+        QCOMPARE(button->text(), QStringLiteral("建立连接"));
+
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+        QCOMPARE(window->current->channel.data(), channel);
+        QTRY_COMPARE(channel->state, QStringLiteral("connected"));
+        QCOMPARE(channel->config.port, QStringLiteral("loop://"));
+        QCOMPARE(box->currentText(), QStringLiteral("loop://"));
+        QTRY_COMPARE(state->text(), QStringLiteral("已连接"));
     }
 };
 

@@ -1,7 +1,7 @@
 #include "ui/kit/Theme.h"
 #include "ui/window/WorkspaceFile.h"
 
-#include "FileSizeLimit.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDateTime>

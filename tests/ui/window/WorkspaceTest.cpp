@@ -5,7 +5,7 @@
 #include "ui/pages/Pane.h"
 #include "ui/window/WorkspaceFile.h"
 
-#include "FileSizeLimit.h"
+#include "tests/support/FileSizeLimit.h"
 #include "WorkspaceFixture.h"
 
 #include <QAbstractButton>

@@ -2,6 +2,7 @@
 // into lines of 80 characters, fed in 4 KiB events, one event a tick, as a
 // device that writes without pause reaches the window. Without and with a
 // filter set.
+#include "RxEvents.h"
 #include "ui/views/LogView.h"
 #include "ui/views/SearchFilter.h"
 #include "ui/views/TerminalView.h"
@@ -35,20 +36,6 @@ QByteArray broken(const QByteArray& bytes)
     out.reserve(bytes.size() + bytes.size() / kBrokenLine + 1);
     for (qsizetype at = 0; at < bytes.size(); at += kBrokenLine)
         out += bytes.mid(at, kBrokenLine) + '\n';
-    return out;
-}
-
-QList<QJsonObject> events(const QByteArray& bytes)
-{
-    QList<QJsonObject> out;
-    for (qsizetype at = 0; at < bytes.size(); at += kEventBytes) {
-        const QByteArray piece = bytes.mid(at, kEventBytes);
-        out.append(QJsonObject{{"direction", "rx"},
-                               {"peer", "COM1"},
-                               {"hex", QString::fromLatin1(piece.toHex(' '))},
-                               {"time", "2026-01-02T03:04:05.678Z"},
-                               {"size", piece.size()}});
-    }
     return out;
 }
 
@@ -106,8 +93,8 @@ int main(int argc, char** argv)
     const qsizetype size = qEnvironmentVariableIntValue("VN_BYTES") > 0 ? qEnvironmentVariableIntValue("VN_BYTES") : 1048576;
     const QByteArray line = endless(size);
     const QByteArray lines = broken(line);
-    const QList<QJsonObject> endlessEvents = events(line);
-    const QList<QJsonObject> brokenEvents = events(lines);
+    const QList<QJsonObject> endlessEvents = vn::bench::rxEvents(line, kEventBytes);
+    const QList<QJsonObject> brokenEvents = vn::bench::rxEvents(lines, kEventBytes);
 
     for (const bool filtered : {false, true}) {
         const Figure one = throughLog(endlessEvents, filtered);

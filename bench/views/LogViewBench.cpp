@@ -5,6 +5,7 @@
 // Prints for each the GUI thread's share of a core, the longest turn of the
 // event loop (the longest gap of a 1 ms timer), and how long after the last
 // event the newest line was laid out.
+#include "RxEvents.h"
 #include "ui/views/LogView.h"
 #include "ui/views/SearchFilter.h"
 
@@ -42,20 +43,6 @@ QByteArray lines(qsizetype bytes)
                           + QByteArray::number(n).rightJustified(8, '0') + ' ';
         line += QByteArray(kLine - 2 - line.size(), 'x');
         out += line + "\r\n";
-    }
-    return out;
-}
-
-QList<QJsonObject> events(const QByteArray& bytes)
-{
-    QList<QJsonObject> out;
-    for (qsizetype at = 0; at < bytes.size(); at += kEventBytes) {
-        const QByteArray piece = bytes.mid(at, kEventBytes);
-        out.append(QJsonObject{{"direction", "rx"},
-                               {"peer", "COM1"},
-                               {"hex", QString::fromLatin1(piece.toHex(' '))},
-                               {"time", "2026-01-02T03:04:05.678Z"},
-                               {"size", piece.size()}});
     }
     return out;
 }
@@ -207,7 +194,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     const double seconds = qEnvironmentVariableIntValue("VN_SECONDS") > 0 ? qEnvironmentVariableIntValue("VN_SECONDS") : 3;
-    const QList<QJsonObject> cycle = events(lines(4 * 1024 * 1024));
+    const QList<QJsonObject> cycle = vn::bench::rxEvents(lines(4 * 1024 * 1024), kEventBytes);
     std::printf("log view, 100-byte lines in 4 KiB events every %d ms, %.0f s each:\n", kTickMs, seconds);
     // VN_MODE (seen, hidden, filtered) and VN_RATE (MB/s, 0 for as fast as it goes) pick one case.
     const QByteArray only = qgetenv("VN_MODE");

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,6 +39,16 @@ QString sha(const QByteArray& bytes)
 QString name(const QString& version)
 {
     return vn::installer_platform::fileName(version);
+}
+
+// An earlier download of the same installer, which a failed one must leave.
+bool writeOlderFile(QFile& file)
+{
+    if (!QDir().mkpath(QFileInfo(file.fileName()).path()) || !file.open(QIODevice::WriteOnly))
+        return false;
+    const bool written = file.write("older file") == 10;
+    file.close();
+    return written;
 }
 
 QByteArray json(const QJsonValue& value)
@@ -549,12 +560,8 @@ void UpdateServiceTest::failedDownloadLeavesExistingFile()
 {
     UpdateService service(nullptr, m_manager.get());
     findUpdate(service);
-    QVERIFY(QDir().mkpath(UpdateService::downloadFolder()));
-    const QString target = UpdateService::downloadFolder() + "/" + name("0.15.33");
-    QFile old(target);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("older file");
-    old.close();
+    QFile old(UpdateService::downloadFolder() + "/" + name("0.15.33"));
+    QVERIFY(writeOlderFile(old));
     QByteArray offByOne = Installer;
     offByOne[0] = 'X';
     serveInstaller("/updates/" + name("0.15.33").toLatin1(), offByOne);
@@ -571,12 +578,8 @@ void UpdateServiceTest::fullDiskLeavesExistingFile()
 {
     UpdateService service(nullptr, m_manager.get());
     findUpdate(service);
-    QVERIFY(QDir().mkpath(UpdateService::downloadFolder()));
-    const QString target = UpdateService::downloadFolder() + "/" + name("0.15.33");
-    QFile old(target);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("older file");
-    old.close();
+    QFile old(UpdateService::downloadFolder() + "/" + name("0.15.33"));
+    QVERIFY(writeOlderFile(old));
     serveInstaller("/updates/" + name("0.15.33").toLatin1(), Installer);
     QSignalSpy failed(&service, &UpdateService::downloadFailed);
     QSignalSpy ready(&service, &UpdateService::downloadReady);

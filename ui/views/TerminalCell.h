@@ -31,8 +31,8 @@ public:
     bool hasBackground() const { return m_background != kNone; }
     // An invalid colour takes the cell's own colour away; so does a fully
     // transparent one, which draws nothing of its own.
-    void setForeground(const QColor& colour) { m_foreground = colour.isValid() ? colour.rgba() : kNone; }
-    void setBackground(const QColor& colour) { m_background = colour.isValid() ? colour.rgba() : kNone; }
+    void setForeground(const QColor& colour) { m_foreground = own(colour); }
+    void setBackground(const QColor& colour) { m_background = own(colour); }
 
     // A blank draws nothing of its own: a space with no background and not a
     // continuation. Its foreground and weight do not show.
@@ -52,6 +52,7 @@ public:
 
 private:
     static constexpr QRgb kNone = 0;
+    static QRgb own(const QColor& colour) { return colour.isValid() && colour.alpha() != 0 ? colour.rgba() : kNone; }
     QRgb m_foreground = kNone;
     QRgb m_background = kNone;
 };

@@ -130,6 +130,30 @@ TerminalLine variedLine(int i)
     return line;
 }
 
+// The bytes of a varied line as a device sends them: lengths up to 96,
+// foreground and background colours, bold, wide characters, coloured blanks
+// at the end; the look is reset before the line ends.
+QByteArray variedBytes(int i)
+{
+    QByteArray out;
+    const int length = i % 97;
+    for (int j = 0; j < length; ++j) {
+        if (j % 13 == 0)
+            out += "\x1b[" + QByteArray::number(30 + (i + j) % 8) + (i % 4 == 0 ? ";1" : "") + "m";
+        if (i % 6 == 0 && j == length / 2)
+            out += "\x1b[48;2;" + QByteArray::number(i % 256) + ";7;9m";
+        if (i % 5 == 0 && j % 9 == 3 && j + 1 < length) {
+            out += "\xe4\xb8\xad";
+            ++j;
+            continue;
+        }
+        out += char('a' + (i + j) % 26);
+    }
+    if (i % 7 == 0)
+        out += "\x1b[44m   ";
+    return out + "\x1b[0m\r\n";
+}
+
 TerminalLine trimmed(TerminalLine line)
 {
     while (!line.isEmpty() && line.last().isBlank())
@@ -163,6 +187,9 @@ private Q_SLOTS:
                                              << 10;
         QTest::newRow("coloured spaces after the text")
             << QByteArray("\x1b[31mred   \x1b[38;5;200;1m    ") << 3;
+        QTest::newRow("bold and coloured text") << QByteArray("\x1b[1mbold\x1b[0m \x1b[1;35mpink\x1b[0m") << 9;
+        QTest::newRow("coloured blank between words")
+            << QByteArray("a\x1b[43m \x1b[0m   b\x1b[33m       ") << 6;
         QTest::newRow("true colour and 256 colours")
             << QByteArray("\x1b[38;2;10;20;30;48;5;200mT\x1b[0m \x1b[48;2;1;2;3m\xe4\xb8\xad\x1b[0m") << 4;
     }
@@ -344,6 +371,88 @@ private Q_SLOTS:
         history.append(variedLine(8));   // an emptied history fills its block again
         QCOMPARE(history.size(), size_t(1));
         QVERIFY(history.back().cells() == trimmed(variedLine(8)));
+    }
+
+    void fullHistoryKeepsScrolling()
+    {
+        // Two and a half times the bound through the interpreter: the lines
+        // the history keeps read back as the screen held them, and once the
+        // history is full its blocks are filled again instead of new ones.
+        Term t(100, 3);
+        qint64 full = 0;
+        constexpr int total = 25000;
+        for (int i = 0; i < total; ++i) {
+            t.feed(variedBytes(i));
+            if (i == 12000)
+                full = t.screen.history().bytes();
+        }
+        QCOMPARE(t.screen.history().size(), size_t(TerminalScreen::kHistoryLimit));
+        QVERIFY2(t.screen.history().bytes() <= full + qint64(TerminalHistory::kBlockBytes),
+                 qPrintable(QStringLiteral("%1 after %2").arg(t.screen.history().bytes()).arg(full)));
+        // The newest line is on the screen above the cursor's blank row; the
+        // history ends with the one before it.
+        const int first = total - 2 - TerminalScreen::kHistoryLimit;
+        for (const int row : {0, 1, 2, 3, 4, 5, 6, 7, 4999, 9970, 9998, 9999}) {
+            Term one(100, 3);
+            one.feed(variedBytes(first + row).chopped(2));
+            const TerminalLine expected = trimmed(one.screen.lines().at(0));
+            QVERIFY2(t.screen.history()[size_t(row)].cells() == expected, qPrintable(QString::number(row)));
+            for (int c = 0; c < 100; ++c)
+                QVERIFY(t.screen.documentCell(row, c) == (c < expected.size() ? expected.at(c) : TerminalCell()));
+        }
+    }
+
+    void eraseDisplayThreeDropsSelectionInHistory()
+    {
+        ShownView shown(20, 3);
+        TerminalView& view = shown.view;
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.feed("\x1b[42mgreen\x1b[0m one\r\ntwo\r\nthree\r\nfour\r\nfive");
+        view.historyScrollBar()->setValue(0);
+        selectViewRow(view, 0);
+        QCOMPARE(view.selectedText(), QStringLiteral("green one"));
+        view.feed("\x1b[3J");
+        QCOMPARE(view.selectedText(), QString());
+        QCOMPARE(view.historyScrollBar()->maximum(), 0);
+        QCOMPARE(view.visibleText(), QStringLiteral("three\nfour\nfive"));
+        // The history fills again from nothing.
+        view.feed("\r\nsix\r\nseven");
+        QCOMPARE(view.screen().historyRows(), 2);
+        view.historyScrollBar()->setValue(0);
+        QCOMPARE(view.visibleText(), QStringLiteral("three\nfour\nfive"));
+        QCOMPARE(view.documentCell(0, 0).character, QChar(u't'));
+    }
+
+    void alternateScreenResizedWithHistory()
+    {
+        // A full-screen program that runs while the window is made narrower
+        // and then wider again leaves the history as it was.
+        ShownView shown(20, 3);
+        TerminalView& view = shown.view;
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.feed("0123456789abcdefghij\r\n\x1b[45mmagenta\x1b[0m\r\n\xe4\xb8\xad\xe6\x96\x87\r\nlive\r\nprompt");
+        QCOMPARE(view.screen().historyRows(), 2);
+        view.historyScrollBar()->setValue(0);
+        const RowSeen first = look(view, 0, 0);
+        const RowSeen second = look(view, 1, 1);
+        view.clearSelection();
+
+        view.feed("\x1b[?1049h\x1b[2Jfull screen");
+        setGrid(view, 8, 3);
+        setGrid(view, 20, 3);
+        view.feed("\x1b[?1049l");
+        QCOMPARE(view.screen().historyRows(), 2);
+        view.historyScrollBar()->setValue(0);
+        const RowSeen firstAfter = look(view, 0, 0);
+        const RowSeen secondAfter = look(view, 1, 1);
+        QCOMPARE(firstAfter.text, first.text);
+        QCOMPARE(firstAfter.copied, first.copied);
+        QCOMPARE(firstAfter.cells, first.cells);
+        QCOMPARE(firstAfter.plain, first.plain);
+        QCOMPARE(secondAfter.text, second.text);
+        QCOMPARE(secondAfter.copied, second.copied);
+        QCOMPARE(secondAfter.cells, second.cells);
+        QCOMPARE(secondAfter.plain, second.plain);
     }
 
     void historyCostsWhatItHolds_data()

@@ -147,7 +147,7 @@ QString TerminalSelection::text(const TerminalScreen& screen) const
         const int to = row == lastRow ? static_cast<int>((hi - 1) % cols) : cols - 1;
         QString line;
         for (int c = from; c <= to; ++c) {
-            const TerminalCell& cell = screen.documentCell(row, c);
+            const TerminalCell cell = screen.documentCell(row, c);
             if (!cell.continuation)
                 line += cell.character;
         }

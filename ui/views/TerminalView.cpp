@@ -181,7 +181,7 @@ QString TerminalView::visibleText() const
     for (int i = 0; i < m_screen.rows(); ++i) {
         QString s;
         for (int c = 0; c < cols; ++c) {
-            const Cell& cell = m_screen.documentCell(top + i, c);
+            const Cell cell = m_screen.documentCell(top + i, c);
             if (!cell.continuation)
                 s += cell.character;
         }

@@ -17,7 +17,13 @@ window tick's median and longest duration of that minute and the longest turn
 of the program's event loop (the longest gap of a 10 ms probe timer, which
 also counts work done outside the tick), all from the log the program writes
 when VARNELLE_TICK_LOG names a file. It fails if memory or descriptors grow
-after the warm-up, or if a turn of the loop ever takes over 100 ms.
+after the warm-up, if the 30 pages' memory passes its limit, or if a turn of
+the loop ever takes over 100 ms.
+
+With --closer-plugins (the folder of the page-closing plugin) it also measures
+memory with the first two session pages alone over a full journal, before the
+other 28 open, and at the end closes those 28 with their tabs' close buttons:
+memory must then come back within 20 % of the 2-page figure.
 """
 
 import argparse
@@ -31,6 +37,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 from soak_common import (EXAMPLE_FRAME, Mcp, count, counts, counts_lock, free_port, growth, host_figures,
@@ -198,7 +205,7 @@ def receive_view(mcp, channel_id):
     return None
 
 
-def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id):
+def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id, halt=stop):
     try:
         mcp = Mcp(port, "soak-%d" % index)
     except Exception as error:  # noqa: BLE001 - any failure here is a finding
@@ -210,7 +217,7 @@ def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id):
     n = 0
     searches = 0
     next_search = time.monotonic()
-    while not stop.is_set():
+    while not halt.is_set():
         n += 1
         try:
             events = mcp.call("read_events", channel_id=own, after=cursor, limit=200, wait_ms=1000)
@@ -245,11 +252,11 @@ def client_loop(port, index, own, loop_id, pty_id, wave_id, json_id):
                 mcp.call("read_waveform", channel_id=wave_id, limit=200)
                 mcp.call("read_structured", channel_id=json_id, after=0, limit=20)
         except Exception as error:  # noqa: BLE001
-            if stop.is_set():
+            if halt.is_set():
                 return
             count("http_errors")
             note("client %d: %s" % (index, error))
-            stop.wait(1)
+            halt.wait(1)
 
 
 def open_channel(admin, config):
@@ -310,12 +317,115 @@ def traffic(admin, wave_id, json_id, loop_id, pty_id):
     return line, problems
 
 
+PLATEAU_LIMIT_MIB = 200.0   # resident memory of the 30 busy pages once warm
+CLOSED_WITHIN = 0.20        # after closing 28 pages, this close to the 2-page figure
+JOURNAL_FULL = 22000        # events: past the journal's bound of 20,000
+
+
+def resident_mib(pid, mcp_port, seconds):
+    """The median of the resident set over `seconds`, in MiB."""
+    figures = []
+    end = time.monotonic() + seconds
+    while True:
+        figures.append(host_figures(pid, mcp_port)[0] / 1024.0)
+        if time.monotonic() >= end:
+            return statistics.median(figures)
+        time.sleep(min(2.0, max(0.1, end - time.monotonic())))
+
+
+def fill_journal(port, loop_id, program):
+    """Sends to loop:// until the journal holds as many events as it ever
+    keeps, so that a figure taken now carries a full journal as a later one does."""
+    def sender(index):
+        mcp = Mcp(port, "soak-fill-%d" % index)
+        n = 0
+        while not done.is_set() and not stop.is_set():
+            n += 1
+            mcp.call("send_data", channel_id=loop_id, newline="lf",
+                     payload="@wave a=%d,b=%.3f,fill%d=1" % (n, (n % 100) / 7.0, index))
+    admin = Mcp(port, "soak-fill")
+    done = threading.Event()
+    threads = [start(sender, i) for i in range(4)]
+    deadline = time.monotonic() + 600
+    try:
+        while time.monotonic() < deadline:
+            if program.poll() is not None:
+                raise RuntimeError("varnelle exited with %s while the journal filled" % program.returncode)
+            status = admin.call("get_status") or {}
+            if status.get("latest_cursor", 0) >= JOURNAL_FULL:
+                return status["latest_cursor"]
+            time.sleep(1)
+        raise RuntimeError("the journal did not reach %d events within 600 s" % JOURNAL_FULL)
+    finally:
+        done.set()
+        for thread in threads:
+            thread.join(timeout=30)
+
+
+def two_page_figure(program, port, loop_id, settle_seconds):
+    """Resident memory with the two first session pages (and the instrument
+    pages) alone, over a full journal: what the closing step must come back to."""
+    events = fill_journal(port, loop_id, program)
+    time.sleep(settle_seconds)  # the pages read the backlog, 500 events a tick
+    figure = resident_mib(program.pid, port, 20)
+    print("soak: 2 session pages, journal at %d events: rss %.1f MiB" % (events, figure), flush=True)
+    return figure
+
+
+def judge_plateau(samples, warmup):
+    """The 30 busy pages' memory once warm against its limit."""
+    after = [s for s in samples if s[0] > warmup] or samples[-1:]
+    if not after:
+        return [], []
+    third = after[-max(1, len(after) // 3):]
+    plateau = sum(s[1] for s in third) / len(third) / 1024.0
+    line = "rss plateau with 30 session pages: %.1f MiB (limit %.0f MiB)" % (plateau, PLATEAU_LIMIT_MIB)
+    failed = ["resident memory %.1f MiB over the %.0f MiB limit" % (plateau, PLATEAU_LIMIT_MIB)] \
+        if plateau > PLATEAU_LIMIT_MIB else []
+    return [line], failed
+
+
+def close_pages_step(program, port, request, names, two_pages, settle_seconds):
+    """Closes the named session pages with their tabs' close buttons (the
+    page-closing plugin clicks them) and compares what the program then holds
+    with the 2-page figure."""
+    before = resident_mib(program.pid, port, 5)
+    with open(request + ".tmp", "w", encoding="utf-8") as f:
+        json.dump({"close": names}, f, ensure_ascii=False)
+    os.replace(request + ".tmp", request)
+    deadline = time.monotonic() + 120
+    while not os.path.exists(request + ".done"):
+        if program.poll() is not None:
+            raise RuntimeError("varnelle exited with %s while closing pages" % program.returncode)
+        if time.monotonic() > deadline:
+            return ["closing pages: no answer from the page-closing plugin within 120 s"], \
+                ["the page-closing plugin did not close the pages"]
+        time.sleep(0.5)
+    with open(request + ".done", encoding="utf-8") as f:
+        answer = json.load(f)
+    time.sleep(settle_seconds)
+    after = resident_mib(program.pid, port, 20)
+    lines = ["closed %d session pages with their close buttons: rss %.1f MiB before, %.1f MiB after, "
+             "2-page figure %.1f MiB (%+.0f %%, allowed %.0f %%)"
+             % (answer.get("closed", 0), before, after, two_pages, 100.0 * (after - two_pages) / two_pages,
+                100.0 * CLOSED_WITHIN)]
+    failed = []
+    if answer.get("missing") or answer.get("closed", 0) != len(names):
+        failed.append("pages not closed: %s" % answer.get("missing"))
+    if abs(after - two_pages) > CLOSED_WITHIN * two_pages:
+        failed.append("after closing %d pages rss %.1f MiB is not within %.0f %% of the 2-page %.1f MiB"
+                      % (len(names), after, 100.0 * CLOSED_WITHIN, two_pages))
+    return lines, failed
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True, help="the varnelle program")
     parser.add_argument("--minutes", type=float, default=60)
     parser.add_argument("--warmup", type=float, default=15, help="minutes before memory must stay flat")
     parser.add_argument("--interval", type=float, default=60, help="seconds between two figures")
+    parser.add_argument("--closer-plugins", default="",
+                        help="folder with generic/libvn_soak_page_closer.so; without it no pages are closed")
     options = parser.parse_args()
     options.program = os.path.abspath(options.program)
 
@@ -337,6 +447,10 @@ def main():
                        XDG_DATA_HOME=os.path.join(home, ".local", "share"),
                        XDG_CACHE_HOME=os.path.join(home, ".cache"), XDG_RUNTIME_DIR=runtime,
                        QT_QPA_PLATFORM="offscreen", VARNELLE_TICK_LOG=tick_log)
+    close_request = os.path.join(folder, "close.json")
+    if options.closer_plugins:
+        environment.update(QT_PLUGIN_PATH=os.path.abspath(options.closer_plugins),
+                           QT_QPA_GENERIC_PLUGINS="vnsoakpagecloser", VN_SOAK_CLOSE_REQUEST=close_request)
     environment.pop("LOCALAPPDATA", None)
 
     program = None
@@ -346,6 +460,8 @@ def main():
     ticks = []
     rss_marks = {}
     fd_marks = {}
+    two_pages = None
+    halt_clients = threading.Event()
     try:
         socat = Socat(folder)
         print("soak: socat pid %d: %s <-> %s" % (socat.process.pid, socat.a, socat.b), flush=True)
@@ -408,6 +524,8 @@ def main():
         pty_id = open_channel(admin, {"kind": "serial", "port": socat.a, "baudrate": 115200, "name": "soak pty"})
         socat.peer(300)
         session_keys = {serial_key("loop://"): loop_id, serial_key(socat.a): pty_id}
+        if options.closer_plugins:
+            two_pages = two_page_figure(program, mcp_port, loop_id, 10)
         channels = []
         for key, config, peer in planned:
             channel_id = open_channel(admin, config)
@@ -425,7 +543,7 @@ def main():
 
         for i in range(CLIENTS):
             start(client_loop, mcp_port, i, (channels + [loop_id, pty_id])[i * 4 % (len(channels) + 2)],
-                  loop_id, pty_id, wave_id, json_id)
+                  loop_id, pty_id, wave_id, json_id, halt_clients)
 
         stop.wait(5)
         line, problems = check_pages(admin, settings_path, session_keys, instruments)
@@ -467,6 +585,10 @@ def main():
         for line in lines:
             print("soak: " + line, flush=True)
         failed.extend(problems)
+        lines, problems = judge_plateau(samples, options.warmup)
+        for line in lines:
+            print("soak: " + line, flush=True)
+        failed.extend(problems)
         warm = [s for s in samples if s[0] <= options.warmup]
         rss_marks = {"start": start_rss, "after warm-up": (warm or samples)[-1][1], "end": samples[-1][1]}
         fd_marks = {"start": start_fds, "after warm-up": (warm or samples)[-1][2], "end": samples[-1][2]}
@@ -474,6 +596,13 @@ def main():
             failed.append("the program wrote no tick figures to %s" % tick_log)
         if counts["http_errors"]:
             failed.append("%d HTTP failures" % counts["http_errors"])
+        if two_pages is not None:
+            halt_clients.set()
+            closing = [config["name"] for _, config, _ in planned]
+            lines, problems = close_pages_step(program, mcp_port, close_request, closing, two_pages, 15)
+            for line in lines:
+                print("soak: " + line, flush=True)
+            failed.extend(problems)
     except KeyboardInterrupt:
         failed.append("interrupted")
     except Exception as error:  # noqa: BLE001

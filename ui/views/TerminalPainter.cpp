@@ -48,31 +48,33 @@ void TerminalPainter::paint(const TerminalView& view, QPainter& painter)
 
     for (int i = 0; i < screen.rows(); ++i) {
         const int row = v + i;
+        if (row >= screen.documentRows())
+            break;
         const qreal y = y0 + i * lh;
-        const TerminalLine* line = screen.documentLine(row);
-        if (!line)
-            continue;
-        const int width = std::min<int>(cols, static_cast<int>(line->size()));
+        // A history line is stored up to its last cell that is not blank;
+        // the cells after it are blank and draw nothing unless selected.
+        const TerminalLine line = screen.documentLine(row);
+        const int width = std::min<int>(cols, static_cast<int>(line.size()));
         const qint64 rowStart = qint64(row) * cols;
         auto selected = [&](int j) {
             const qint64 p = rowStart + j;
             return selecting && p >= lo && p < hi;
         };
-        for (int j = 0; j < width; ++j) {
-            const TerminalCell& cell = line->at(j);
+        for (int j = 0; j < cols; ++j) {
+            const bool inside = j < width;
+            const bool own = inside && line.at(j).hasBackground();
+            if (!own && !selected(j))
+                continue;
             const QRectF box(x0 + j * cw, y, cw, lh);
-            if (selected(j)) {
-                if (cell.background.isValid())
-                    painter.fillRect(box, cell.background);
+            if (own)
+                painter.fillRect(box, line.at(j).background());
+            if (selected(j))
                 painter.fillRect(box, theme.accent);
-            } else if (cell.background.isValid()) {
-                painter.fillRect(box, cell.background);
-            }
         }
         bool boldActive = false;
         painter.setFont(regular);
         for (int j = 0; j < width; ++j) {
-            const TerminalCell& cell = line->at(j);
+            const TerminalCell& cell = line.at(j);
             if (cell.continuation || cell.character == u' ')
                 continue;
             const bool wantBold = cell.bold || base.weight() > 500;
@@ -81,7 +83,7 @@ void TerminalPainter::paint(const TerminalView& view, QPainter& painter)
                 boldActive = wantBold;
             }
             painter.setPen(selected(j) ? theme.onaccent
-                                       : cell.foreground.isValid() ? cell.foreground : theme.text);
+                                       : cell.hasForeground() ? cell.foreground() : theme.text);
             painter.drawText(QPointF(x0 + j * cw, y + ascent), QString(cell.character));
         }
     }

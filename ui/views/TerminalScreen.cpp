@@ -1,6 +1,7 @@
 #include "ui/views/TerminalScreen.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace vn {
@@ -58,25 +59,30 @@ int TerminalScreen::documentRows() const
     return historyRows() + m_rows;
 }
 
-const TerminalLine* TerminalScreen::documentLine(int row) const
+TerminalLine TerminalScreen::documentLine(int row) const
 {
     if (row < 0)
-        return nullptr;
+        return TerminalLine();
     const int h = historyRows();
     if (row < h)
-        return &m_history[static_cast<size_t>(row)];
+        return m_history[static_cast<size_t>(row)].cells();
     row -= h;
     if (row < m_screen.size())
-        return &m_screen.at(row);
-    return nullptr;
+        return m_screen.at(row);
+    return TerminalLine();
 }
 
-const TerminalCell& TerminalScreen::documentCell(int row, int col) const
+TerminalCell TerminalScreen::documentCell(int row, int col) const
 {
-    const TerminalLine* line = documentLine(row);
-    if (!line || col < 0 || col >= line->size())
+    if (row < 0 || col < 0)
         return blankCell();
-    return line->at(col);
+    const int h = historyRows();
+    if (row < h)
+        return m_history[static_cast<size_t>(row)].at(col);
+    row -= h;
+    if (row >= m_screen.size() || col >= m_screen.at(row).size())
+        return blankCell();
+    return m_screen.at(row).at(col);
 }
 
 void TerminalScreen::reset()
@@ -144,10 +150,12 @@ void TerminalScreen::blank(TerminalLine& line, int from, int to)
 
 void TerminalScreen::appendHistory(TerminalLine line)
 {
-    m_history.push_back(std::move(line));
+    // The history copies what the line holds up to its last cell that is not
+    // blank, once, so its storage is free to become the next blank line.
+    m_history.append(line);
+    m_spare = std::move(line);
     if (m_history.size() > static_cast<size_t>(kHistoryLimit)) {
-        m_spare = std::move(m_history.front());
-        m_history.pop_front();
+        m_history.dropOldest();
         if (m_observer)
             m_observer->historyLineDropped();
     }
@@ -155,11 +163,14 @@ void TerminalScreen::appendHistory(TerminalLine line)
 
 TerminalLine TerminalScreen::freshLine()
 {
+    if (m_blanks.size() != m_cols)
+        m_blanks = blankLine(m_cols);
     if (m_spare.size() == m_cols && m_spare.isDetached()) {
-        std::fill(m_spare.begin(), m_spare.end(), blankCell());
+        // Cells are plain bytes: blanking a line is one copy.
+        std::memcpy(static_cast<void*>(m_spare.data()), m_blanks.constData(), size_t(m_cols) * sizeof(TerminalCell));
         return std::exchange(m_spare, TerminalLine());
     }
-    return blankLine(m_cols);
+    return m_blanks;   // shared: the first write to it copies the cells
 }
 
 void TerminalScreen::newline()
@@ -182,8 +193,8 @@ void TerminalScreen::print(QChar ch)
 void TerminalScreen::printRun(QStringView run)
 {
     TerminalCell cell;
-    cell.foreground = m_pen.foreground;
-    cell.background = m_pen.background;
+    cell.setForeground(m_pen.foreground);
+    cell.setBackground(m_pen.background);
     cell.bold = m_pen.bold;
     TerminalCell* cells = m_screen[m_row].data();
     for (QChar ch : run) {
@@ -383,9 +394,10 @@ void TerminalScreen::csi(QChar final, QStringView parameters)
             for (int r = 0; r < m_rows; ++r)
                 blank(m_screen[r], 0, m_cols);
         } else if (first == 3) {
+            const qint64 released = m_history.bytes();
             m_history.clear();
             if (m_observer)
-                m_observer->historyCleared();
+                m_observer->historyCleared(released);
         }
         break;
     case u'K':
@@ -418,7 +430,7 @@ void TerminalScreen::csi(QChar final, QStringView parameters)
             TerminalLine top = m_screen.takeFirst();
             if (!m_alternate)
                 appendHistory(std::move(top));
-            m_screen.append(blankLine(m_cols));
+            m_screen.append(freshLine());
         }
         break;
     }

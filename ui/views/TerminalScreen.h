@@ -1,33 +1,15 @@
 #pragma once
 
 #include "ui/views/AnsiState.h"
+#include "ui/views/TerminalCell.h"
+#include "ui/views/TerminalHistory.h"
 
-#include <QChar>
-#include <QColor>
 #include <QList>
 #include <QPoint>
 #include <QString>
 #include <QStringView>
 
-#include <deque>
-
 namespace vn {
-
-// One position of the grid. A double-width character fills its own cell and
-// marks the next one as its continuation, which holds a blank and is never drawn.
-struct TerminalCell {
-    QChar character = QChar(u' ');
-    QColor foreground;   // invalid: the theme's text colour
-    QColor background;   // invalid: no background of its own
-    bool bold = false;
-    bool continuation = false;
-
-    friend bool operator==(const TerminalCell&, const TerminalCell&) = default;
-};
-
-// Lines are implicitly shared, so handing one to the history or to the
-// alternate-screen save area shares its cells instead of copying them.
-using TerminalLine = QList<TerminalCell>;
 
 // The cell grid of the terminal with its scroll-back history, cursor, modes
 // and the alternate screen: everything the escape-sequence interpreter acts
@@ -44,8 +26,8 @@ public:
         virtual ~Observer() = default;
         // The oldest history line was dropped; document rows moved up by one.
         virtual void historyLineDropped() {}
-        // ESC[3J emptied the history.
-        virtual void historyCleared() {}
+        // ESC[3J emptied the history, which held about `releasedBytes`.
+        virtual void historyCleared(qint64 releasedBytes) { (void)releasedBytes; }
         // Called before the switch, and again after it with `done` set.
         virtual void alternateScreenSwitching(bool on, bool done) { (void)on; (void)done; }
     };
@@ -57,7 +39,7 @@ public:
     int cols() const { return m_cols; }
     int rows() const { return m_rows; }
     const QList<TerminalLine>& lines() const { return m_screen; }
-    const std::deque<TerminalLine>& history() const { return m_history; }
+    const TerminalHistory& history() const { return m_history; }
     QPoint cursor() const { return {m_col, m_row}; }
     QPoint savedCursor() const { return {m_savedCol, m_savedRow}; }
     bool pendingWrap() const { return m_pendingWrap; }
@@ -70,9 +52,11 @@ public:
     // alternate screen is active.
     int documentRows() const;
     int historyRows() const { return m_alternate ? 0 : static_cast<int>(m_history.size()); }
-    // The cell at a document position; beyond the end of a line a shared blank.
-    const TerminalCell& documentCell(int row, int col) const;
-    const TerminalLine* documentLine(int row) const;
+    // The cell at a document position; beyond the end of a line the blank cell.
+    TerminalCell documentCell(int row, int col) const;
+    // A document row as grid cells, as long as it is stored (a history line
+    // ends after its last cell that is not blank); empty outside the document.
+    TerminalLine documentLine(int row) const;
 
     // Start state at the current size; the history and the save area are emptied.
     void reset();
@@ -105,7 +89,7 @@ private:
     int m_cols;
     int m_rows;
     QList<TerminalLine> m_screen;
-    std::deque<TerminalLine> m_history;
+    TerminalHistory m_history;
     int m_col = 0, m_row = 0;
     int m_savedCol = 0, m_savedRow = 0;
     bool m_pendingWrap = false;
@@ -120,9 +104,12 @@ private:
         bool pendingWrap = false;
     } m_save;
 
-    // The line the history dropped last, kept to become the next blank line
-    // instead of allocating one for every line that scrolls.
+    // The last line that scrolled into the history, whose cells the history
+    // copied: kept to become the next blank line instead of allocating one
+    // for every line that scrolls.
     TerminalLine m_spare;
+    // A blank line of the grid's width, which fresh lines are copied from.
+    TerminalLine m_blanks;
 
     Observer* m_observer = nullptr;
 };

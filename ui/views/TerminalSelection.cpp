@@ -13,7 +13,7 @@ qint64 documentSize(const TerminalScreen& screen)
     return qint64(screen.cols()) * screen.documentRows();
 }
 
-const TerminalCell& cellAt(const TerminalScreen& screen, qint64 linear)
+TerminalCell cellAt(const TerminalScreen& screen, qint64 linear)
 {
     const int cols = screen.cols();
     return screen.documentCell(static_cast<int>(linear / cols), static_cast<int>(linear % cols));
@@ -147,7 +147,7 @@ QString TerminalSelection::text(const TerminalScreen& screen) const
         const int to = row == lastRow ? static_cast<int>((hi - 1) % cols) : cols - 1;
         QString line;
         for (int c = from; c <= to; ++c) {
-            const TerminalCell& cell = screen.documentCell(row, c);
+            const TerminalCell cell = screen.documentCell(row, c);
             if (!cell.continuation)
                 line += cell.character;
         }

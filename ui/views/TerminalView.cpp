@@ -45,13 +45,16 @@ TerminalView::TerminalView(QWidget* parent)
     m_scroll->setFocusPolicy(Qt::NoFocus);
     connect(m_scroll, &QScrollBar::valueChanged, this, [this] { update(); });
     setToolTip(QStringLiteral("滚轮查看历史 · Ctrl + 滚轮调整字号"));
+    // The cursor blinks only while the view can be seen: a hidden view (a
+    // page behind another, the log shown instead) wakes nothing up.
+    m_blinkTimer.setParent(this);   // a member: it leaves the children before the widget goes
+    m_blinkTimer.setObjectName(QStringLiteral("terminalBlink"));
     m_blinkTimer.setInterval(500);
     connect(&m_blinkTimer, &QTimer::timeout, this, [this] {
         m_blinkOn = !m_blinkOn;
         if (isVisible() && hasFocus())
             update();
     });
-    m_blinkTimer.start();
     reset(QStringLiteral("utf-8"));
 }
 
@@ -82,6 +85,7 @@ void TerminalView::scrollToLive()
 
 void TerminalView::reset(const QString& encoding)
 {
+    const qint64 released = m_screen.history().bytes();
     m_parser.reset(encoding);
     m_screen.reset();
     m_preedit.clear();
@@ -89,6 +93,8 @@ void TerminalView::reset(const QString& encoding)
     m_savedScroll = 0;
     updateScrollBar(true);
     update();
+    if (released >= kReleaseNoticeBytes)
+        Q_EMIT historyReleased();
 }
 
 void TerminalView::feed(const QByteArray& bytes)
@@ -99,6 +105,10 @@ void TerminalView::feed(const QByteArray& bytes)
         m_selection.inputLine = false;
     m_parser.feed(bytes);
     updateScrollBar(atMax && alternate == m_screen.alternateScreen());
+    // A hidden view keeps its grid and its scroll range, and paints nothing:
+    // being shown paints it whole.
+    if (!isVisible())
+        return;
     update();
     if (hasFocus())
         updateInputMethod(Qt::ImCursorRectangle);
@@ -129,9 +139,16 @@ void TerminalView::resizeGrid()
         Q_EMIT gridSizeChanged(QSize(cols, rows));
 }
 
-void TerminalView::updateScrollBar(bool follow)
+void TerminalView::placeScrollBar()
 {
     m_scroll->setGeometry(width() - kScrollBarWidth, 0, kScrollBarWidth, height());
+}
+
+void TerminalView::updateScrollBar(bool follow)
+{
+    // Placing it waits for the view to be shown (showEvent places it).
+    if (isVisible())
+        placeScrollBar();
     m_scroll->setRange(0, m_screen.historyRows());
     m_scroll->setPageStep(m_screen.rows());
     m_scroll->setSingleStep(1);
@@ -164,7 +181,7 @@ QString TerminalView::visibleText() const
     for (int i = 0; i < m_screen.rows(); ++i) {
         QString s;
         for (int c = 0; c < cols; ++c) {
-            const Cell& cell = m_screen.documentCell(top + i, c);
+            const Cell cell = m_screen.documentCell(top + i, c);
             if (!cell.continuation)
                 s += cell.character;
         }
@@ -192,10 +209,12 @@ void TerminalView::historyLineDropped()
     m_selection.end.ry() -= 1;
 }
 
-void TerminalView::historyCleared()
+void TerminalView::historyCleared(qint64 releasedBytes)
 {
     clearSelection();
     updateScrollBar(true);
+    if (releasedBytes >= kReleaseNoticeBytes)
+        Q_EMIT historyReleased();
 }
 
 void TerminalView::alternateScreenSwitching(bool on, bool done)
@@ -492,6 +511,20 @@ void TerminalView::focusInEvent(QFocusEvent* event)
 {
     QWidget::focusInEvent(event);
     updateInputMethod(Qt::ImEnabled | Qt::ImCursorRectangle);
+}
+
+void TerminalView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    placeScrollBar();
+    m_blinkOn = true;
+    m_blinkTimer.start();
+}
+
+void TerminalView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_blinkTimer.stop();
 }
 
 void TerminalView::resizeEvent(QResizeEvent* event)

@@ -27,6 +27,10 @@ class TerminalView : public QWidget, private TerminalScreen::Observer {
 public:
     using Cell = TerminalCell;
 
+    // A reset or ESC[3J that drops at least this much history says so
+    // (historyReleased), so that the window can give the memory back.
+    static constexpr qint64 kReleaseNoticeBytes = 512 * 1024;
+
     explicit TerminalView(QWidget* parent = nullptr);
     ~TerminalView() override;
 
@@ -45,7 +49,7 @@ public:
     void reset(const QString& encoding);
     void resizeGrid();
 
-    const Cell& documentCell(int row, int column) const { return m_screen.documentCell(row, column); }
+    Cell documentCell(int row, int column) const { return m_screen.documentCell(row, column); }
     void updateScrollBar(bool follow);
 
     QString text() const;
@@ -74,6 +78,8 @@ Q_SIGNALS:
     void zoomRequested(int steps);
     void transmit(const QByteArray& bytes);
     void gridSizeChanged(const QSize& size);
+    // A reset or ESC[3J dropped a long history (kReleaseNoticeBytes or more).
+    void historyReleased();
 
 protected:
     bool event(QEvent* event) override;
@@ -85,6 +91,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
 
@@ -96,10 +104,11 @@ private:
 
     // TerminalScreen::Observer
     void historyLineDropped() override;
-    void historyCleared() override;
+    void historyCleared(qint64 releasedBytes) override;
     void alternateScreenSwitching(bool on, bool done) override;
 
     bool selectWithKeyboard(QKeyEvent* event);
+    void placeScrollBar();
     bool scrolledToLive() const;
     void scrollToLive();
     void sendBytes(const QByteArray& bytes);

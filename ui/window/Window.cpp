@@ -20,6 +20,7 @@
 #include "ui/update/UpdateService.h"
 #include "ui/window/AiToast.h"
 #include "ui/window/ConnectionForm.h"
+#include "ui/window/MemoryReturn.h"
 #include "ui/window/ParameterGrip.h"
 #include "ui/window/StartupNotice.h"
 #include "ui/window/StatusLine.h"
@@ -144,6 +145,7 @@ Window::Window(Engine* engineIn, McpServer* serverIn, const QString& path, Windo
         ui->updateService->setObjectName(QStringLiteral("updateService"));
         ui->status->follow(ui->updateService);
         connect(ui->status, &StatusLine::updateRequested, this, &Window::openUpdateDialog);
+        ui->memoryReturn = new MemoryReturn(this);
     }
 
     Pane* first = newConnection();

@@ -127,6 +127,9 @@ public:
     void showPane(Pane* page);
     Pane* findPane(Channel* channel);
     void closeTab(int index);
+    // Once the page is gone, and whenever its terminal drops a long history,
+    // the heap's free memory goes back to the system (MemoryReturn).
+    void returnMemoryWhenReleased(Pane* page);
     void tabMenu(const QPoint& position);
     void beginTabRename(int index);
     void adjustTabs();

@@ -6,6 +6,8 @@
 #include "ui/kit/IconButton.h"
 #include "ui/kit/IconPainter.h"
 #include "ui/pages/Pane.h"
+#include "ui/views/TerminalView.h"
+#include "ui/window/MemoryReturn.h"
 #include "ui/window/ParameterGrip.h"
 #include "ui/window/WindowWidgets.h"
 
@@ -174,6 +176,7 @@ void Window::attachPane(Pane* page)
     page->window = this;
     pages.append(page);
     ui->stack->addWidget(page);
+    returnMemoryWhenReleased(page);
 
     const bool blocked = ui->tabs->blockSignals(true);
     const int index = ui->tabs->addTab(tabText(page));
@@ -269,6 +272,18 @@ Pane* Window::findPane(Channel* channel)
         }
     }
     return nullptr;
+}
+
+void Window::returnMemoryWhenReleased(Pane* page)
+{
+    // One collaborator for every window, so that pages closed in several
+    // windows at once still come to one return.
+    MemoryReturn* memory = rootWindow()->ui->memoryReturn;
+    if (!memory)
+        return;
+    connect(page, &QObject::destroyed, memory, &MemoryReturn::request, Qt::UniqueConnection);
+    if (TerminalView* terminal = page->terminalView())
+        connect(terminal, &TerminalView::historyReleased, memory, &MemoryReturn::request, Qt::UniqueConnection);
 }
 
 void Window::closeTab(int index)

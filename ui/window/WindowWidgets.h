@@ -24,6 +24,7 @@ class BackgroundSurface;
 class ConnectionForm;
 class ConnectionBar;
 class IconButton;
+class MemoryReturn;
 class ParameterGrip;
 class StatusLed;
 class StatusLine;
@@ -61,6 +62,7 @@ struct Window::Widgets {
     // Status line.
     StatusLine* status = nullptr;
     UpdateService* updateService = nullptr; // root only
+    MemoryReturn* memoryReturn = nullptr;    // root only: freed heap back to the system
     QPointer<UpdateDialog> updateDialog;     // made on the first click of the update button
 
     // Timers and clocks.

@@ -94,11 +94,11 @@ private Q_SLOTS:
         t.feed(out);
         QCOMPARE(t.text(), QStringLiteral("\n\n     XBRG\n\na   Z"));
         QCOMPARE(t.screen.cursor(), QPoint(5, 4));
-        QVERIFY(!t.cell(5, 2).bold && !t.cell(5, 2).foreground.isValid());
+        QVERIFY(!t.cell(5, 2).bold && !t.cell(5, 2).foreground().isValid());
         QVERIFY(t.cell(6, 2).bold);
-        QCOMPARE(t.cell(7, 2).foreground, ansiColor(1));
+        QCOMPARE(t.cell(7, 2).foreground(), ansiColor(1));
         QVERIFY(!t.cell(7, 2).bold);
-        QCOMPARE(t.cell(8, 2).background, ansiColor(4));
+        QCOMPARE(t.cell(8, 2).background(), ansiColor(4));
         QVERIFY(t.screen.cursorVisible());
         QVERIFY(t.screen.history().empty());
     }
@@ -122,10 +122,10 @@ private Q_SLOTS:
         Term t(kCols, kRows);
         t.feed(out);
         QCOMPARE(t.text(), QStringLiteral("plain.txt\nrun.sh\nsub"));
-        QVERIFY(!t.cell(0, 0).foreground.isValid());
-        QCOMPARE(t.cell(0, 1).foreground, ansiColor(2));   // executable: bold green
+        QVERIFY(!t.cell(0, 0).foreground().isValid());
+        QCOMPARE(t.cell(0, 1).foreground(), ansiColor(2));   // executable: bold green
         QVERIFY(t.cell(0, 1).bold);
-        QCOMPARE(t.cell(0, 2).foreground, ansiColor(4));   // directory: bold blue
+        QCOMPARE(t.cell(0, 2).foreground(), ansiColor(4));   // directory: bold blue
         QVERIFY(t.cell(2, 2).bold);
         QCOMPARE(t.screen.cursor(), QPoint(0, 3));
         QVERIFY(!t.screen.attributes().bold);
@@ -139,13 +139,13 @@ private Q_SLOTS:
         Term t(kCols, kRows);
         t.feed(out);
         QCOMPARE(t.text(), QStringLiteral("ABCDE\n\u4e2d\u6587|"));
-        QCOMPARE(t.cell(0, 0).foreground, QColor(255, 0, 0));
-        QCOMPARE(t.cell(1, 0).foreground, QColor(255, 0, 0));
-        QCOMPARE(t.cell(1, 0).background, QColor(1, 2, 3));
-        QVERIFY(!t.cell(2, 0).foreground.isValid() && !t.cell(2, 0).background.isValid());
-        QCOMPARE(t.cell(3, 0).foreground, ansiColor(10));
+        QCOMPARE(t.cell(0, 0).foreground(), QColor(255, 0, 0));
+        QCOMPARE(t.cell(1, 0).foreground(), QColor(255, 0, 0));
+        QCOMPARE(t.cell(1, 0).background(), QColor(1, 2, 3));
+        QVERIFY(!t.cell(2, 0).foreground().isValid() && !t.cell(2, 0).background().isValid());
+        QCOMPARE(t.cell(3, 0).foreground(), ansiColor(10));
         QVERIFY(t.cell(3, 0).bold);
-        QVERIFY(!t.cell(4, 0).bold && !t.cell(4, 0).foreground.isValid());
+        QVERIFY(!t.cell(4, 0).bold && !t.cell(4, 0).foreground().isValid());
         QVERIFY(t.cell(1, 1).continuation);
         QCOMPARE(t.cell(4, 1).character, QChar(u'|'));
     }

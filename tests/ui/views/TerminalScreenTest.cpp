@@ -184,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(!t.cell(0, 0).continuation);
         QVERIFY(t.cell(1, 0).continuation);
         QCOMPARE(t.cell(1, 0).character, QChar(u' '));
-        QVERIFY(!t.cell(1, 0).foreground.isValid());
+        QVERIFY(!t.cell(1, 0).foreground().isValid());
         // Outside the BMP: two surrogates, each double width.
         Term s(10, 2);
         s.feed("\xf0\x9f\x98\x80");
@@ -238,8 +238,8 @@ private Q_SLOTS:
             t.feed(input.mid(at));
             const TerminalCell& cell = t.cell(0, 0);
             QCOMPARE(cell.character, QChar(u'X'));
-            QCOMPARE(cell.foreground, foreground);
-            QCOMPARE(cell.background, background);
+            QCOMPARE(cell.foreground(), foreground);
+            QCOMPARE(cell.background(), background);
             QCOMPARE(cell.bold, bold);
         }
     }
@@ -283,7 +283,7 @@ private Q_SLOTS:
         t.feed("\x1b[" + QByteArray(200, '1') + "m");
         // ESC [ and 127 digits make the 129 code units at which it is dropped.
         QCOMPARE(t.row(0), QString(200 - 127, u'1') + u'm');
-        QVERIFY(!t.cell(0, 0).foreground.isValid());
+        QVERIFY(!t.cell(0, 0).foreground().isValid());
         Term u(10, 2);
         u.feed("\x1b(" "\x1b[" "31mX");   // an unfinished designation swallows the ESC
         QVERIFY(!u.parser.insideSequence());
@@ -308,15 +308,24 @@ private Q_SLOTS:
         QCOMPARE(t.text(), QStringLiteral("L10005\nL10006"));
     }
 
-    void historyKeepsLineLength()
+    void historyKeepsLineContent()
     {
+        // A line enters the history as long as its content, whatever the
+        // width of the grid it scrolled off.
         Term t(5, 2);
         t.feed("abc\r\n\r\n");
         t.screen.resize(8, 2);
         t.feed("defgh\r\n\r\n");
         QCOMPARE(t.screen.history().size(), size_t(3));
-        QCOMPARE(t.screen.history()[0].size(), 5);
-        QCOMPARE(t.screen.history()[2].size(), 8);
+        QCOMPARE(t.screen.history()[0].size(), 3);
+        QCOMPARE(t.screen.history()[1].size(), 0);
+        QCOMPARE(t.screen.history()[2].size(), 5);
+        QCOMPARE(Term::lineText(t.screen.history()[0]), QStringLiteral("abc"));
+        QCOMPARE(Term::lineText(t.screen.history()[2]), QStringLiteral("defgh"));
+        // Beyond its end a history line reads as blank cells.
+        QVERIFY(t.screen.documentCell(0, 3) == TerminalScreen::blankCell());
+        QVERIFY(t.screen.documentCell(1, 0) == TerminalScreen::blankCell());
+        QCOMPARE(t.screen.documentCell(2, 4).character, QChar(u'h'));
     }
 
     void alternateScreen()
@@ -428,7 +437,7 @@ private Q_SLOTS:
         QCOMPARE(t.screen.cursor(), QPoint(0, 0));
         t.feed("X");
         QCOMPARE(t.text(), QStringLiteral("X"));
-        QVERIFY(!t.cell(0, 0).foreground.isValid());
+        QVERIFY(!t.cell(0, 0).foreground().isValid());
     }
 };
 

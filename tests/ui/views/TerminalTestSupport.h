@@ -35,6 +35,7 @@ struct Term {
             s.chop(1);
         return s;
     }
+    static QString lineText(const TerminalHistoryLine& line) { return lineText(line.cells()); }
     const TerminalCell& cell(int col, int row) const { return screen.lines().at(row).at(col); }
 
     TerminalScreen screen;

@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -58,6 +60,19 @@ void wheel(QWidget& w, int angle, Qt::KeyboardModifiers m = Qt::NoModifier, int 
                       Qt::NoButton, m, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&w, &event);
 }
+
+// Counts one kind of event a widget receives.
+struct PaintCounter : QObject {
+    PaintCounter(QObject* target, QEvent::Type counted) : type(counted) { target->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == type)
+            ++count;
+        return false;
+    }
+    QEvent::Type type;
+    int count = 0;
+};
 
 struct Fixture {
     Fixture(int cols = 40, int rows = 6)
@@ -532,6 +547,60 @@ private Q_SLOTS:
         f.view.feed("\x1b[3J");
         QCOMPARE(f.view.screen().historyRows(), 0);
         QCOMPARE(bar->maximum(), 0);
+    }
+
+    void hiddenViewPaintsNothing()
+    {
+        // As on a page: the view behind the log view in a stack, in a shown window.
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* stack = new QStackedWidget;
+        auto* front = new QWidget;
+        auto* view = new TerminalView;
+        stack->addWidget(front);
+        stack->addWidget(view);
+        layout->addWidget(stack);
+        window.resize(700, 400);
+        stack->setCurrentWidget(view);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        PaintCounter viewPaints(view, QEvent::Paint);
+        PaintCounter barPaints(view->historyScrollBar(), QEvent::Paint);
+        PaintCounter requests(&window, QEvent::UpdateRequest);
+        auto* blink = view->findChild<QTimer*>(QStringLiteral("terminalBlink"));
+        QVERIFY(blink);
+        QTRY_VERIFY(viewPaints.count > 0);
+        QVERIFY(blink->isActive());
+
+        stack->setCurrentWidget(front);
+        QVERIFY(!view->isVisible());
+        QVERIFY(!blink->isActive());
+        QTRY_VERIFY(requests.count > 0);   // the front page painted; then all is still
+        QCoreApplication::processEvents();
+        viewPaints.count = barPaints.count = requests.count = 0;
+
+        QByteArray chunk;
+        for (int i = 0; chunk.size() < 4096; ++i)
+            chunk += "\x1b[3" + QByteArray::number(i % 8) + "mline " + QByteArray::number(i)
+                     + " \xe4\xb8\xad\xe6\x96\x87\x1b[0m\r\n";
+        for (int i = 0; i < 400; ++i) {
+            view->feed(chunk);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(view->screen().historyRows(), vn::TerminalScreen::kHistoryLimit);
+        QCOMPARE(viewPaints.count, 0);
+        QCOMPARE(barPaints.count, 0);
+        QCOMPARE(requests.count, 0);
+        QVERIFY(!blink->isActive());
+
+        // Shown again, it paints what it kept, following the live screen.
+        stack->setCurrentWidget(view);
+        QTRY_VERIFY(viewPaints.count > 0);
+        QScrollBar* bar = view->historyScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(bar->geometry(), QRect(view->width() - 14, 0, 14, view->height()));
+        QVERIFY(view->visibleText().contains(QStringLiteral("line ")));
+        QVERIFY(blink->isActive());
     }
 
     void inputMethod()

@@ -1,0 +1,22 @@
+#include "platform/MemoryTrim.h"
+
+#include <cstdlib>   // defines __GLIBC__ where the C library is glibc
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace vn {
+
+bool returnFreeMemoryToSystem()
+{
+#if defined(__GLIBC__)
+    // 0: keep no padding at the top of the heap; glibc also releases the free
+    // pages inside every arena, not only at its end.
+    return ::malloc_trim(0) != 0;
+#else
+    return false;
+#endif
+}
+
+} // namespace vn

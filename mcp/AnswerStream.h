@@ -16,9 +16,11 @@ namespace vn {
 // fault every 4 KiB), and the socket then hands all of it to the kernel in
 // the turns after; eight agents reading at once held everything else on the
 // loop for a quarter of a second. A slice is copied from the pieces (which
-// share the journal cache's bytes) only when the socket has little left to
-// write, so a turn copies at most a few hundred KiB per connection, and a
-// slow agent holds no more than that in the program.
+// share the journal cache's bytes) only when the socket has less than two
+// left to write, so a turn copies about a slice per connection, and a slow
+// agent holds no more than two in the program. Smaller slices cost more
+// turns than they save: the socket hands the kernel one slice a turn, and
+// at 256 KiB eight agents on a busy window got half of what they read.
 //
 // A child of the socket, so it ends with its connection. The connection is
 // closed once the last slice is written, or aborted when the agent has taken
@@ -26,8 +28,8 @@ namespace vn {
 class AnswerStream : public QObject {
     Q_OBJECT
 public:
-    static constexpr qsizetype SliceBytes = 64 * 1024;
-    static constexpr qsizetype QueuedBytes = 4 * SliceBytes;
+    static constexpr qsizetype SliceBytes = 1024 * 1024;
+    static constexpr qsizetype QueuedBytes = 2 * SliceBytes;
 
     // `pieces` are the whole HTTP answer, head included, in order.
     static void start(QTcpSocket* socket, std::vector<QByteArray> pieces, int stallTimeoutMs);

@@ -96,36 +96,55 @@ EventJsonCache::Prepared EventJsonCache::prepare(const QJsonObject& readResult, 
     return prepared;
 }
 
-template <bool Escaped>
-void EventJsonCache::append(QByteArray& out, const Prepared& prepared)
+template <bool Escaped, typename Sink>
+void EventJsonCache::write(const Prepared& prepared, Sink&& sink)
 {
-    const auto text = [&out](const QByteArray& compact) {
-        if (Escaped)
-            appendJsonEscaped(out, compact.constData(), compact.size());
-        else
-            out += compact;
+    static const QByteArray open("{"), close("}"), comma(","), colon(":"), openList("["), closeList("]");
+    const auto text = [&sink](const QByteArray& compact) {
+        if constexpr (Escaped) {
+            QByteArray escaped;
+            appendJsonEscaped(escaped, compact.constData(), compact.size());
+            sink(escaped);
+        } else {
+            sink(compact);
+        }
     };
-    out += '{';
+    sink(open);
     bool first = true;
     for (const auto& [key, value] : prepared.members) {
         if (!first)
-            out += ',';
+            sink(comma);
         first = false;
         text(key);
-        out += ':';
+        sink(colon);
         if (!value.isEmpty()) {
             text(value);
             continue;
         }
-        out += '[';
+        sink(openList);
         for (std::size_t index = 0; index < prepared.events.size(); ++index) {
             if (index)
-                out += ',';
-            out += Escaped ? prepared.events[index]->escaped : prepared.events[index]->compact;
+                sink(comma);
+            sink(Escaped ? prepared.events[index]->escaped : prepared.events[index]->compact);
         }
-        out += ']';
+        sink(closeList);
     }
-    out += '}';
+    sink(close);
+}
+
+template <bool Escaped>
+void EventJsonCache::append(QByteArray& out, const Prepared& prepared)
+{
+    write<Escaped>(prepared, [&out](const QByteArray& bytes) { out += bytes; });
+}
+
+void EventJsonCache::appendPieces(std::vector<QByteArray>& out, const Prepared& prepared, bool escaped)
+{
+    const auto push = [&out](const QByteArray& bytes) { out.push_back(bytes); };
+    if (escaped)
+        write<true>(prepared, push);
+    else
+        write<false>(prepared, push);
 }
 
 void EventJsonCache::appendCompact(QByteArray& out, const Prepared& prepared)

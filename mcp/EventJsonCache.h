@@ -51,6 +51,10 @@ public:
     Prepared prepare(const QJsonObject& readResult, qint64 oldestSeq);
     static void appendCompact(QByteArray& out, const Prepared& prepared);
     static void appendEscaped(QByteArray& out, const Prepared& prepared);
+    // The same text as pieces that share the cached bytes, in order, for an
+    // answer written out over several turns; the pieces stay valid however
+    // the cache changes after.
+    static void appendPieces(std::vector<QByteArray>& out, const Prepared& prepared, bool escaped);
 
     // Both forms of a read result in one go.
     Text encode(const QJsonObject& readResult, qint64 oldestSeq);
@@ -61,6 +65,8 @@ public:
 private:
     const Entry& entry(const QJsonObject& event);
     void forgetBefore(qint64 seq);
+    template <bool Escaped, typename Sink>
+    static void write(const Prepared& prepared, Sink&& sink);
     template <bool Escaped>
     static void append(QByteArray& out, const Prepared& prepared);
 

@@ -217,44 +217,50 @@ void McpServer::nextRead()
     readTurnSpentNs = clock.nsecsElapsed();
 }
 
-QByteArray McpServer::answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,
-                               QString& resultText)
+std::vector<QByteArray> McpServer::answerOf(const QString& tool, const QJsonObject& message,
+                                           const QJsonValue& result, QString& resultText)
 {
     // The result is written out once: the text content is that JSON as a
     // string, and the structured content is the same JSON again.
     const QByteArray head = "{\"id\":" + compactValue(message.value(QLatin1String("id")))
                             + ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"";
     const QByteArray middle = "\",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":";
-    QByteArray answer;
+    const QByteArray tail = "}}";
     if ((tool == QLatin1String("read_events") || tool == QLatin1String("read_all_events")) && result.isObject()) {
-        // Journal events come from the cache, written once for all agents,
-        // straight into the one buffer of the answer.
+        // Journal events come from the cache, written once for all agents;
+        // the answer is pieces that share those bytes, copied out only as
+        // the connection takes them.
         const Journal& journal = engine->journal;
         const qint64 oldest = journal.events.empty()
             ? journal.lastSeq + 1
             : journal.events.front().first.value(QLatin1String("seq")).toInteger();
         const EventJsonCache::Prepared prepared = eventJson.prepare(result.toObject(), oldest);
-        answer.reserve(head.size() + prepared.escapedSize + middle.size() + prepared.compactSize + 2);
-        answer += head;
-        EventJsonCache::appendEscaped(answer, prepared);
-        answer += middle;
-        const qsizetype structured = answer.size();
-        EventJsonCache::appendCompact(answer, prepared);
-        resultText = recordText(answer.mid(structured, std::min<qsizetype>(prepared.compactSize, RecordPrefix + 1)));
-        answer += "}}";
-        return answer;
+        std::vector<QByteArray> pieces;
+        pieces.reserve(2 * prepared.events.size() * 2 + 16);
+        pieces.push_back(head);
+        EventJsonCache::appendPieces(pieces, prepared, true);
+        pieces.push_back(middle);
+        const std::size_t structured = pieces.size();
+        EventJsonCache::appendPieces(pieces, prepared, false);
+        pieces.push_back(tail);
+        QByteArray prefix;
+        for (std::size_t i = structured; i + 1 < pieces.size() && prefix.size() <= RecordPrefix; ++i)
+            prefix += pieces[i];
+        resultText = recordText(prefix.left(RecordPrefix + 1));
+        return pieces;
     }
     const QByteArray text = result.isArray() ? QJsonDocument(result.toArray()).toJson(QJsonDocument::Compact)
                                              : QJsonDocument(result.toObject()).toJson(QJsonDocument::Compact);
     const QByteArray structured = result.isObject() ? text : "{\"result\":" + compactValue(result) + '}';
     resultText = result.isObject() || result.isArray() ? recordText(text) : result.toVariant().toString();
+    QByteArray answer;
     answer.reserve(head.size() + text.size() + text.size() / 8 + middle.size() + structured.size() + 2);
     answer += head;
     appendJsonEscaped(answer, text.constData(), text.size());
     answer += middle;
     answer += structured;
-    answer += "}}";
-    return answer;
+    answer += tail;
+    return {answer};
 }
 
 void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId)
@@ -268,7 +274,7 @@ void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const
 
     QString error;
     QString resultText;
-    QByteArray answer;
+    std::vector<QByteArray> answer;
     try {
         const QJsonValue result = call(tool, arguments);
         answer = answerOf(tool, message, result, resultText);
@@ -281,7 +287,7 @@ void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const
                                     QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
                                                            {QStringLiteral("text"), error}}}},
                                    {QStringLiteral("isError"), true}};
-        answer = QJsonDocument(reply(message, envelope)).toJson(QJsonDocument::Compact);
+        answer = {QJsonDocument(reply(message, envelope)).toJson(QJsonDocument::Compact)};
     }
 
     const QJsonObject record = ToolCallRecord::make(seq, tool, sessions.value(sessionId), arguments, error,
@@ -290,7 +296,7 @@ void McpServer::finishCall(QTcpSocket* socket, const QJsonObject& message, const
     while (history.size() > MaxHistory)
         history.removeFirst();
     Q_EMIT toolCalled(record);
-    writeResponse(socket, 200, answer, sessionId);
+    writeAnswer(socket, std::move(answer), sessionId);
 }
 
 } // namespace vn

@@ -1,5 +1,7 @@
 #include "mcp/McpServer.h"
 
+#include "mcp/AnswerStream.h"
+
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -15,6 +17,12 @@
 namespace vn {
 
 namespace {
+
+// The timer that ends a connection after its time limit.
+QString lifetimeTimerName()
+{
+    return QStringLiteral("mcp_connection_lifetime");
+}
 
 // What the handlers of one connection share; released with the last of them.
 struct Connection {
@@ -167,6 +175,7 @@ void McpServer::acceptConnections()
         // for its full run after the socket is gone, and under a steady stream
         // of short connections every timer operation would walk all of them.
         auto* lifetime = new QTimer(socket);
+        lifetime->setObjectName(lifetimeTimerName());
         lifetime->setSingleShot(true);
         connect(lifetime, &QTimer::timeout, socket, [socket] { socket->disconnectFromHost(); });
         lifetime->start(connectionTimeoutMs);
@@ -353,6 +362,29 @@ void McpServer::writeResponse(QTcpSocket* socket, int status, const QByteArray& 
         socket->write(payload);
     }
     socket->disconnectFromHost();
+}
+
+void McpServer::writeAnswer(QTcpSocket* socket, std::vector<QByteArray> pieces, const QString& sessionId)
+{
+    qsizetype length = 0;
+    for (const QByteArray& piece : pieces)
+        length += piece.size();
+    if (length < AnswerStream::SliceBytes) {
+        QByteArray payload;
+        payload.reserve(length);
+        for (const QByteArray& piece : pieces)
+            payload += piece;
+        writeResponse(socket, 200, payload, sessionId);
+        return;
+    }
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // The stream ends a connection whose agent stops taking the answer; the
+    // connection's own time limit would cut an answer that is on its way.
+    if (auto* lifetime = socket->findChild<QTimer*>(lifetimeTimerName(), Qt::FindDirectChildrenOnly))
+        lifetime->stop();
+    pieces.insert(pieces.begin(), responseBytes(200, QByteArray(), sessionId, length));
+    AnswerStream::start(socket, std::move(pieces), connectionTimeoutMs);
 }
 
 } // namespace vn

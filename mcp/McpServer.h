@@ -16,6 +16,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QTcpSocket;
 
@@ -113,8 +114,11 @@ private:
     QString createSession(const QJsonObject& message);
     void callOrWait(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
     bool probeReady(const QString& tool, const QJsonObject& arguments) const;
-    QByteArray answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,
-                        QString& resultText);
+    std::vector<QByteArray> answerOf(const QString& tool, const QJsonObject& message, const QJsonValue& result,
+                                     QString& resultText);
+    // A tool's answer of one or more pieces, in order: small ones in one
+    // write, large ones as the connection takes them.
+    void writeAnswer(QTcpSocket* socket, std::vector<QByteArray> pieces, const QString& sessionId);
     void finishRead(QTcpSocket* socket, const QJsonObject& message, const QString& sessionId);
     void nextRead();
 

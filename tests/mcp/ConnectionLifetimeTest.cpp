@@ -4,16 +4,22 @@
 
 #include "HttpClient.h"
 
+#include "core/Channel.h"
+#include "core/Config.h"
 #include "core/Engine.h"
 #include "mcp/McpServer.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QScopeGuard>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <functional>
@@ -52,6 +58,27 @@ int liveTimers(QObject* server)
 qsizetype openConnections(const QObject* server)
 {
     return server->findChildren<QTcpSocket*>().size();
+}
+
+// A journal full of 5000-byte events, whose read_events answer is some
+// 17 MB, far more than the kernel's socket buffers hold; the request for it.
+QByteArray largeReadRequest(Engine& engine, const QString& session)
+{
+    Config config;
+    config.port = QStringLiteral("loop://");
+    Channel* channel = engine.open(config);
+    QByteArray chunk;
+    for (int line = 0; chunk.size() < 5000; ++line)
+        chunk += "n=" + QByteArray::number(1000000 + line) + " data " + QByteArray(80, 'x') + "\r\n";
+    chunk.truncate(5000);
+    for (int i = 0; i < 1200; ++i)
+        channel->receive(chunk, QString());
+    const QJsonObject arguments{{"channel_id", channel->id}, {"after", engine.journal.lastSeq - 1000}, {"limit", 1000}};
+    const QJsonObject message{{"jsonrpc", "2.0"},
+                              {"id", 7},
+                              {"method", "tools/call"},
+                              {"params", QJsonObject{{"name", "read_events"}, {"arguments", arguments}}}};
+    return postRequest(QJsonDocument(message).toJson(QJsonDocument::Compact), session);
 }
 
 QByteArray getStatusRequest(const QString& session)
@@ -154,6 +181,64 @@ private Q_SLOTS:
         QVERIFY(socket.readAll().isEmpty());
         QTRY_COMPARE(openConnections(server.get()), 0);
         QCOMPARE(liveTimers(server.get()), baseline);
+    }
+
+    // An agent that takes a large answer slowly gets all of it, however
+    // long past the connection's time limit that goes on.
+    void slowlyTakenAnswerOutlivesTheTimeLimit()
+    {
+        const QString session = initialize(port);
+        QVERIFY(!session.isEmpty());
+        const QByteArray request = largeReadRequest(*engine, session);
+        server->connectionTimeoutMs = 1000;
+        QTcpSocket socket;
+        socket.setReadBufferSize(64 * 1024);
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(request);
+        QByteArray reply;
+        QElapsedTimer clock;
+        clock.start();
+        // At most 64 KiB every 20 ms: some 5 s for the whole answer.
+        QTimer pace;
+        connect(&pace, &QTimer::timeout, &socket, [&] { reply += socket.read(64 * 1024); });
+        pace.start(20);
+        QTRY_VERIFY_WITH_TIMEOUT(socket.state() == QAbstractSocket::UnconnectedState && socket.bytesAvailable() == 0,
+                                 120000);
+        pace.stop();
+        reply += socket.readAll();
+        QVERIFY(clock.elapsed() > 2 * server->connectionTimeoutMs);
+        const qsizetype end = reply.indexOf("\r\n\r\n");
+        QVERIFY(reply.startsWith("HTTP/1.1 200 OK") && end > 0);
+        const QByteArray body = reply.mid(end + 4);
+        QVERIFY(reply.left(end).contains("Content-Length: " + QByteArray::number(body.size())));
+        QVERIFY(body.size() > 10 * 1000 * 1000);
+        const QJsonObject result = QJsonDocument::fromJson(body).object().value("result").toObject();
+        const QJsonArray events = result.value("structuredContent").toObject().value("events").toArray();
+        // Whatever the journal still holds of those 1000, up to the newest.
+        QVERIFY(events.size() > 300);
+        QCOMPARE(events.last().toObject().value("seq").toInteger(), engine->journal.lastSeq);
+        const QString text = result.value("content").toArray().at(0).toObject().value("text").toString();
+        QCOMPARE(QJsonDocument::fromJson(text.toUtf8()).object().value("events").toArray(), events);
+    }
+
+    // One that stops taking it is let go, and the others are still served.
+    void agentThatStopsTakingAnAnswerIsLetGo()
+    {
+        const QString session = initialize(port);
+        QVERIFY(!session.isEmpty());
+        const QByteArray request = largeReadRequest(*engine, session);
+        server->connectionTimeoutMs = 300;
+        QTcpSocket socket;
+        socket.setReadBufferSize(64 * 1024);
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(request);
+        QTRY_COMPARE(openConnections(server.get()), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(openConnections(server.get()), 0, 30000);
+        server->connectionTimeoutMs = 20000;
+        const QJsonObject status = callTool(port, session, QStringLiteral("get_status"));
+        QCOMPARE(status.value("result").toObject().value("isError").toBool(true), false);
     }
 
     void burstWhileBusyIsQueued()

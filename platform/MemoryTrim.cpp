@@ -1,5 +1,7 @@
 #include "platform/MemoryTrim.h"
 
+#include <QFile>
+
 #include <cstdlib>   // defines __GLIBC__ where the C library is glibc
 
 #if defined(__GLIBC__)
@@ -17,6 +19,18 @@ bool returnFreeMemoryToSystem()
 #else
     return false;
 #endif
+}
+
+qint64 residentMemoryKib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 } // namespace vn

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 namespace vn {
 
 // Hands the heap's free pages back to the system. The C library keeps memory
@@ -9,5 +11,9 @@ namespace vn {
 // release, never per allocation. Returns whether anything was given back;
 // false where the C library offers no way to ask.
 bool returnFreeMemoryToSystem();
+
+// This process's resident memory in KiB, as the system counts it; -1 where
+// it does not say.
+qint64 residentMemoryKib();
 
 } // namespace vn

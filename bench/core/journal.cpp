@@ -1,6 +1,7 @@
 // Journal figures: append rate of small events and of 4 KiB chunks, read
 // latency on a full journal, and resident memory of a full journal.
 #include "core/Journal.h"
+#include "platform/MemoryTrim.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,17 +11,6 @@
 using vn::Journal;
 
 namespace {
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 void append(Journal& j, const QByteArray& data)
 {
@@ -33,13 +23,13 @@ void append(Journal& j, const QByteArray& data)
 int main()
 {
     {
-        const long before = residentKiB();
+        const long before = vn::residentMemoryKib();
         Journal j;
         // About 420 compact bytes an event: both limits are reached together.
         const QByteArray data(66, 'y');
         for (int i = 0; i < 40000; ++i)
             append(j, data);
-        const long after = residentKiB();
+        const long after = vn::residentMemoryKib();
         std::printf("full journal: %zu events, %lld compact bytes, resident growth %.1f MiB (%.1fx compact; aim <= 8x)\n",
                     j.events.size(), static_cast<long long>(j.totalBytes), (after - before) / 1024.0,
                     (after - before) * 1024.0 / double(j.totalBytes));

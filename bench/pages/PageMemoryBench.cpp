@@ -6,6 +6,7 @@
 // them; its growth alone is measured too, and the page's share is the rest.
 // Aims: the page's share at most 4 MiB for the short lines, 8 MiB for the long.
 #include "core/Channel.h"
+#include "platform/MemoryTrim.h"
 #include "core/Engine.h"
 #include "mcp/McpServer.h"
 #include "ui/pages/Pane.h"
@@ -24,18 +25,6 @@
 namespace {
 
 constexpr int Lines = 12000;
-
-qint64 residentKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 struct Case {
     const char* name;
@@ -84,7 +73,7 @@ qint64 runCase(const Case& what)
     window.showPane(page);
     if (qstrcmp(what.mode, "empty") == 0) {
         // What a page costs before it shows anything: 28 more of them.
-        const qint64 before = residentKib();
+        const qint64 before = vn::residentMemoryKib();
         for (int i = 0; i < EmptyPages; ++i) {
             vn::Config more;
             more.kind = QStringLiteral("demo");
@@ -94,7 +83,7 @@ qint64 runCase(const Case& what)
         }
         for (int i = 0; i < 5; ++i)
             QApplication::processEvents();
-        return residentKib() - before;
+        return vn::residentMemoryKib() - before;
     }
     const bool reading = qstrcmp(what.mode, "journal") != 0;
     page->setTerminal(qstrcmp(what.mode, "terminal") == 0);
@@ -102,7 +91,7 @@ qint64 runCase(const Case& what)
         page->tick(true);
         QApplication::processEvents();
     }
-    const qint64 before = residentKib();
+    const qint64 before = vn::residentMemoryKib();
     int line = 0;
     while (line < Lines) {
         for (int i = 0; i < vn::ReceiveArea::EventsPerTick && line < Lines; ++i, ++line)
@@ -117,7 +106,7 @@ qint64 runCase(const Case& what)
             page->tick(true);
         QApplication::processEvents();
     }
-    return residentKib() - before;
+    return vn::residentMemoryKib() - before;
 }
 
 std::optional<qint64> runChild(const QString& program, const char* name)

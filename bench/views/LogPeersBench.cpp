@@ -8,6 +8,7 @@
 // Prints the resident set's growth and the streams kept at a few points; the
 // aim is memory flat after the first few hundred peers.
 #include "ui/views/LogView.h"
+#include "platform/MemoryTrim.h"
 
 #include <QApplication>
 #include <QFile>
@@ -20,18 +21,6 @@ namespace {
 
 constexpr int Peers = 100000;
 constexpr int EventsPerTick = 64;
-
-qint64 residentKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 QJsonObject rxEvent(const QByteArray& bytes, const QString& peer)
 {
@@ -66,7 +55,7 @@ void runCase(const char* name, bool openLines, bool onePeer = false)
             settle(view);
     }
     settle(view);
-    const qint64 start = residentKib();
+    const qint64 start = vn::residentMemoryKib();
     std::printf("  %s:\n", name);
     int peer = 0;
     for (const int mark : {300, 1000, 5000, 10000, 50000, Peers}) {
@@ -81,7 +70,7 @@ void runCase(const char* name, bool openLines, bool onePeer = false)
             settle(view);
         }
         std::printf("    %6d %s: RSS %+7.1f MiB, %3d streams kept\n", peer, onePeer ? "lines" : "peers",
-                    (residentKib() - start) / 1024.0, view.streamCount());
+                    (vn::residentMemoryKib() - start) / 1024.0, view.streamCount());
     }
 }
 

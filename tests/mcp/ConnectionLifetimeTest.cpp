@@ -81,6 +81,21 @@ QByteArray largeReadRequest(Engine& engine, const QString& session)
     return postRequest(QJsonDocument(message).toJson(QJsonDocument::Compact), session);
 }
 
+// Opens a session and sends that request on `socket`, which takes at most
+// 64 KiB ahead of the test; returns the session, empty on failure.
+QString askForLargeRead(Engine& engine, quint16 port, QTcpSocket& socket)
+{
+    const QString session = initialize(port);
+    if (session.isEmpty())
+        return {};
+    const QByteArray request = largeReadRequest(engine, session);
+    socket.setReadBufferSize(64 * 1024);
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000) || socket.write(request) != request.size())
+        return {};
+    return session;
+}
+
 QByteArray getStatusRequest(const QString& session)
 {
     return postRequest(
@@ -187,15 +202,9 @@ private Q_SLOTS:
     // long past the connection's time limit that goes on.
     void slowlyTakenAnswerOutlivesTheTimeLimit()
     {
-        const QString session = initialize(port);
-        QVERIFY(!session.isEmpty());
-        const QByteArray request = largeReadRequest(*engine, session);
         server->connectionTimeoutMs = 1000;
         QTcpSocket socket;
-        socket.setReadBufferSize(64 * 1024);
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(socket.waitForConnected(5000));
-        socket.write(request);
+        QVERIFY(!askForLargeRead(*engine, port, socket).isEmpty());
         QByteArray reply;
         QElapsedTimer clock;
         clock.start();
@@ -225,15 +234,10 @@ private Q_SLOTS:
     // One that stops taking it is let go, and the others are still served.
     void agentThatStopsTakingAnAnswerIsLetGo()
     {
-        const QString session = initialize(port);
-        QVERIFY(!session.isEmpty());
-        const QByteArray request = largeReadRequest(*engine, session);
         server->connectionTimeoutMs = 300;
         QTcpSocket socket;
-        socket.setReadBufferSize(64 * 1024);
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(socket.waitForConnected(5000));
-        socket.write(request);
+        const QString session = askForLargeRead(*engine, port, socket);
+        QVERIFY(!session.isEmpty());
         QTRY_COMPARE(openConnections(server.get()), 1);
         QTRY_COMPARE_WITH_TIMEOUT(openConnections(server.get()), 0, 30000);
         server->connectionTimeoutMs = 20000;

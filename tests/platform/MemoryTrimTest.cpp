@@ -7,22 +7,6 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-[[maybe_unused]] qint64 residentKib()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-} // namespace
-
 class MemoryTrimTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -46,12 +30,12 @@ private Q_SLOTS:
         }
         char* pin = static_cast<char*>(std::malloc(Size));
         std::memset(pin, 2, Size);
-        const qint64 full = residentKib();
+        const qint64 full = vn::residentMemoryKib();
         for (char* block : blocks)
             std::free(block);
-        const qint64 freed = residentKib();
+        const qint64 freed = vn::residentMemoryKib();
         QVERIFY(vn::returnFreeMemoryToSystem());
-        const qint64 returned = residentKib();
+        const qint64 returned = vn::residentMemoryKib();
         std::free(pin);
         QVERIFY2(full - returned > 64 * 1024,
                  qPrintable(QStringLiteral("resident KiB: full %1, freed %2, returned %3")

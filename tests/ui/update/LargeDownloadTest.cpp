@@ -1,5 +1,6 @@
 #include "LocalHttpServer.h"
 
+#include "platform/MemoryTrim.h"
 #include "ui/update/InstallerPlatform.h"
 #include "ui/update/UpdateHosts.h"
 #include "ui/update/UpdateService.h"
@@ -15,23 +16,6 @@
 #include <QTest>
 
 using vn::UpdateService;
-
-namespace {
-
-// Resident memory of this process, in bytes.
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return -1;
-}
-
-} // namespace
 
 // The largest installer a release may promise streams to disk: resident memory stays
 // flat while 300 MiB pass through.
@@ -69,12 +53,12 @@ void LargeDownloadTest::streamsThreeHundredMiB()
     service.check();
     QVERIFY(found.wait());
 
-    const qint64 before = residentBytes();
+    const qint64 before = vn::residentMemoryKib() * 1024;
     qint64 peak = before;
     qint64 nextSample = 0;
     connect(&service, &UpdateService::downloadProgress, this, [&](qint64 received, qint64) {
         if (received >= nextSample) {
-            peak = qMax(peak, residentBytes());
+            peak = qMax(peak, vn::residentMemoryKib() * 1024);
             nextSample = received + 4 * 1024 * 1024;
         }
     });
